@@ -1,0 +1,53 @@
+#include "package/firmware_area.h"
+
+#include <cstring>
+
+namespace package {
+namespace {
+
+// Every field is a byte array, so the members follow each other with no padding; the first
+// slot starts at offset 15.
+struct PackageArea {
+    unsigned char startKeyword[KeywordSize];
+    unsigned char zolk[ImageSize];
+    unsigned char nonZolk[ImageSize];
+    unsigned char endKeyword[EndKeywordSize];
+};
+static_assert(sizeof(PackageArea) == AreaSize, "the package area has no gaps");
+
+const char TemplateMarker[] = "PELO01";
+
+} // namespace
+
+// Not const: an initialised, writable object lands in the data section with every byte
+// (zeros included) stored in the file, where the builder overwrites the slots.
+PackageArea kxdPackageArea = {"BIN-START-ADDR", "PELO01", {0}, "BIN-END-ADDR"};
+
+namespace {
+// Reading the area's address from a volatile pointer keeps the optimiser, link-time
+// optimisation included, from folding reads of bytes that a builder changes after the link.
+PackageArea* volatile areaAddress = &kxdPackageArea;
+
+const PackageArea& area() { return *areaAddress; }
+} // namespace
+
+const unsigned char* startKeyword() { return area().startKeyword; }
+const unsigned char* zolkImage() { return area().zolk; }
+const unsigned char* nonZolkImage() { return area().nonZolk; }
+
+bool isTemplate() { return std::memcmp(area().zolk, TemplateMarker, MarkerSize) == 0; }
+
+long long findFirstSlot(const unsigned char* data, std::size_t size) {
+    const unsigned char* keyword = startKeyword();
+    if (size < KeywordSize) {
+        return -1;
+    }
+    for (std::size_t at = 0; at + KeywordSize <= size; ++at) {
+        if (std::memcmp(data + at, keyword, KeywordSize) == 0) {
+            return static_cast<long long>(at + KeywordSize);
+        }
+    }
+    return -1;
+}
+
+} // namespace package

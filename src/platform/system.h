@@ -1,0 +1,44 @@
+// Kernel and shell services the logic uses: everything time-, library- and process-related
+// goes through here so that the logic runs unchanged against the test doubles.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+enum class CursorShape { Default, Hourglass };
+
+// Opaque handles; 0 is "none".
+using LibraryHandle = intptr_t;
+using EventHandle = void*;
+
+enum class WaitResult { Signalled, TimedOut, Failed };
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // GetVersionExA's platform identifier (2 is the NT family).
+    virtual unsigned long platformId() = 0;
+    // The program's own full path, as read once at start.
+    virtual std::string modulePath() = 0;
+
+    virtual LibraryHandle loadLibrary(const char* name) = 0;
+    virtual void* procAddress(LibraryHandle library, const char* name) = 0;
+    virtual void freeLibrary(LibraryHandle library) = 0;
+
+    // Unnamed, auto-reset, not signalled.
+    virtual EventHandle createEvent() = 0;
+    virtual WaitResult waitForEvent(EventHandle event, unsigned long milliseconds) = 0;
+    virtual void resetEvent(EventHandle event) = 0;
+    virtual void closeEvent(EventHandle event) = 0;
+
+    virtual void sleep(unsigned long milliseconds) = 0;
+    virtual void setCursor(CursorShape shape) = 0;
+    virtual void postQuit(int exitCode) = 0;
+    // ExitWindowsEx; the result is the system's.
+    virtual bool exitWindows(unsigned flags, unsigned long reserved) = 0;
+};
+
+} // namespace platform
