@@ -13,4 +13,21 @@ std::string FakeFileList::fileName() const {
     return path + items[static_cast<size_t>(index)];
 }
 
+bool FakeFileList::select(const std::string& name) {
+    index = -1;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i] == name) {
+            index = static_cast<int>(i);
+        }
+    }
+    return index >= 0;
+}
+
+void FakeFileList::refill() {
+    if (source) {
+        items = source(dir, maskText);
+        index = -1;
+    }
+}
+
 } // namespace platform::fake

@@ -1,6 +1,7 @@
 // Test doubles of the main window's controls: plain state that tests read and set.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,16 +89,30 @@ public:
     std::string dir;
     std::vector<std::string> items;
     int index = -1;
+    // When set, the list is filled from it (directory, mask) whenever the mask or the
+    // directory changes, and the selection is dropped, as the native list does.
+    std::function<std::vector<std::string>(const std::string&, const std::string&)> source;
     bool visible() const override { return shown; }
     void setVisible(bool v) override { shown = v; }
-    void setMask(const std::string& m) override { maskText = m; }
+    void setMask(const std::string& m) override {
+        maskText = m;
+        refill();
+    }
     std::string mask() const override { return maskText; }
-    void setDirectory(const std::string& d) override { dir = d; }
+    void setDirectory(const std::string& d) override {
+        dir = d;
+        refill();
+    }
     std::string directory() const override { return dir; }
     int itemCount() const override { return static_cast<int>(items.size()); }
     std::string item(int i) const override { return items.at(static_cast<size_t>(i)); }
     int itemIndex() const override { return index; }
     std::string fileName() const override;
+    // Selects the item of that name; false (and nothing selected) when there is none.
+    bool select(const std::string& name);
+
+private:
+    void refill();
 };
 
 class FakeMainWindow : public MainWindow {

@@ -1,0 +1,427 @@
+#include "platform/fake/host_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace platform::fake {
+namespace {
+
+// The directory search's own wildcards after it has rewritten the pattern.
+constexpr char DosStar = '<'; // '*' before a '.': any run not taking the name's last dot
+constexpr char DosQm = '>';   // '?': one character, or none at a '.' or the end
+constexpr char DosDot = '"';  // '.' before a wildcard or at the end: a '.' or the name's end
+
+char upper(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+std::string upperText(std::string text) {
+    for (char& c : text) {
+        c = upper(c);
+    }
+    return text;
+}
+
+std::string rewrite(const std::string& pattern) {
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (c == '?') {
+            out += DosQm;
+        } else if (c == '*' && next == '.') {
+            out += DosStar;
+        } else if (c == '.' && (next == '?' || next == '*' || next == '\0')) {
+            out += DosDot;
+        } else {
+            out += upper(c);
+        }
+    }
+    return out;
+}
+
+bool match(const std::string& p, std::size_t pi, const std::string& n, std::size_t ni) {
+    while (pi < p.size()) {
+        const char c = p[pi];
+        if (c == '*') {
+            for (std::size_t k = ni; k <= n.size(); ++k) {
+                if (match(p, pi + 1, n, k)) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        if (c == DosStar) {
+            const std::size_t lastDot = n.rfind('.');
+            const std::size_t limit =
+                lastDot != std::string::npos && lastDot >= ni ? lastDot : n.size();
+            for (std::size_t k = ni; k <= limit; ++k) {
+                if (match(p, pi + 1, n, k)) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        if (c == DosQm) {
+            if (ni == n.size() || n[ni] == '.') {
+                while (pi < p.size() && p[pi] == DosQm) {
+                    ++pi;
+                }
+                continue;
+            }
+            ++pi;
+            ++ni;
+            continue;
+        }
+        if (c == DosDot) {
+            if (ni == n.size()) {
+                ++pi;
+                continue;
+            }
+            if (n[ni] != '.') {
+                return false;
+            }
+            ++pi;
+            ++ni;
+            continue;
+        }
+        if (ni == n.size() || upper(n[ni]) != c) {
+            return false;
+        }
+        ++pi;
+        ++ni;
+    }
+    return ni == n.size();
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool exists(const std::string& hostPath) {
+    struct stat st;
+    return ::stat(hostPath.c_str(), &st) == 0;
+}
+
+bool inSet(const std::set<std::string>& names, const std::string& path) {
+    const std::string name = upperText(baseName(path));
+    for (const std::string& entry : names) {
+        if (upperText(entry) == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr std::size_t BufferSize = 65536;
+
+class HostInputFile : public InputFile {
+public:
+    HostInputFile(HostFileSystem& files, int fd, long long limit, bool failClose)
+        : files_(files), fd_(fd), limit_(limit), failClose_(failClose), buffer_(BufferSize) {}
+    ~HostInputFile() override { close(); }
+
+    long long size() override {
+        struct stat st;
+        return ::fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    }
+
+    std::size_t read(void* data, std::size_t count) override {
+        auto* out = static_cast<unsigned char*>(data);
+        std::size_t done = 0;
+        while (done < count && fd_ >= 0) {
+            if (next_ == filled_) {
+                std::size_t want = BufferSize;
+                if (limit_ >= 0) {
+                    const long long left = limit_ - delivered_;
+                    want = left <= 0 ? 0 : std::min<long long>(left, BufferSize);
+                }
+                const ssize_t got = want == 0 ? -1 : ::read(fd_, buffer_.data(), want);
+                if (got <= 0) {
+                    break;
+                }
+                delivered_ += got;
+                next_ = 0;
+                filled_ = static_cast<std::size_t>(got);
+            }
+            const std::size_t take = std::min(filled_ - next_, count - done);
+            std::memcpy(out + done, buffer_.data() + next_, take);
+            next_ += take;
+            done += take;
+        }
+        return done;
+    }
+
+    bool close() override {
+        if (fd_ < 0) {
+            return true;
+        }
+        const bool ok = ::close(fd_) == 0 && !failClose_;
+        fd_ = -1;
+        files_.fileClosed();
+        return ok;
+    }
+
+private:
+    HostFileSystem& files_;
+    int fd_;
+    long long limit_;
+    bool failClose_;
+    std::vector<unsigned char> buffer_;
+    std::size_t next_ = 0, filled_ = 0;
+    long long delivered_ = 0;
+};
+
+class HostOutputFile : public OutputFile {
+public:
+    HostOutputFile(HostFileSystem& files, int fd, bool failClose)
+        : files_(files), fd_(fd), failClose_(failClose) {}
+    ~HostOutputFile() override { close(); }
+
+    bool write(const void* data, std::size_t count) override {
+        if (failed_ || fd_ < 0) {
+            return false;
+        }
+        const auto* in = static_cast<const unsigned char*>(data);
+        if (buffer_.size() + count > BufferSize && !flush()) {
+            return false;
+        }
+        if (count >= BufferSize) {
+            return writeAll(in, count);
+        }
+        buffer_.insert(buffer_.end(), in, in + count);
+        return true;
+    }
+
+    bool close() override {
+        if (fd_ < 0) {
+            return !failed_;
+        }
+        bool ok = flush();
+        ok = ::close(fd_) == 0 && ok && !failClose_;
+        fd_ = -1;
+        files_.fileClosed();
+        failed_ = !ok;
+        return ok;
+    }
+
+private:
+    bool flush() {
+        const bool ok = buffer_.empty() || writeAll(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+
+    bool writeAll(const unsigned char* data, std::size_t count) {
+        std::size_t granted = 0;
+        const bool room = files_.takeDiskSpace(count, granted);
+        while (granted > 0) {
+            const ssize_t put = ::write(fd_, data, granted);
+            if (put <= 0) {
+                failed_ = true;
+                return false;
+            }
+            data += put;
+            granted -= static_cast<std::size_t>(put);
+        }
+        failed_ = !room;
+        return room;
+    }
+
+    HostFileSystem& files_;
+    int fd_;
+    bool failClose_;
+    bool failed_ = false;
+    std::vector<unsigned char> buffer_;
+};
+
+} // namespace
+
+bool matchesPattern(const std::string& name, const std::string& pattern) {
+    if (pattern.empty() || name.empty()) {
+        return false;
+    }
+    return match(rewrite(pattern), 0, upperText(name), 0);
+}
+
+bool matchesMask(const std::string& name, const std::string& mask) {
+    std::size_t start = 0;
+    while (start <= mask.size()) {
+        const std::size_t end = std::min(mask.find(';', start), mask.size());
+        if (matchesPattern(name, mask.substr(start, end - start))) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+HostFileSystem::HostFileSystem(std::string root, char drive)
+    : root_(std::move(root)), drive_(upper(drive)) {}
+
+void HostFileSystem::setCurrentDirectory(const std::string& directory) {
+    directory_ = directory.empty() || directory[0] != '\\' ? "\\" + directory : directory;
+}
+
+std::string HostFileSystem::hostPath(const std::string& path) const {
+    std::string rest = path;
+    if (rest.size() >= 2 && rest[1] == ':' && upper(rest[0]) == drive_) {
+        rest = rest.substr(2);
+    }
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    if (rest.empty() || rest[0] != '/') {
+        std::string here = directory_;
+        std::replace(here.begin(), here.end(), '\\', '/');
+        if (here.back() != '/') {
+            here += '/';
+        }
+        rest = here + rest;
+    }
+    return root_ + rest;
+}
+
+std::string HostFileSystem::resolve(const std::string& path) const {
+    const std::string host = hostPath(path);
+    if (exists(host)) {
+        return host;
+    }
+    const std::size_t cut = host.rfind('/');
+    const std::string directory = host.substr(0, cut);
+    const std::string wanted = upperText(host.substr(cut + 1));
+    std::string found = host;
+    if (DIR* dir = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (upperText(entry->d_name) == wanted) {
+                found = directory + "/" + entry->d_name;
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
+    return found;
+}
+
+std::vector<std::string> HostFileSystem::listFiles(const std::string& directory,
+                                                   const std::string& mask) const {
+    std::vector<std::string> names;
+    std::string host = hostPath(directory);
+    if (DIR* dir = ::opendir(host.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            struct stat st;
+            if (::stat((host + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                matchesMask(name, mask)) {
+                names.push_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return upperText(a) < upperText(b);
+    });
+    return names;
+}
+
+std::unique_ptr<InputFile> HostFileSystem::openRead(const std::string& path) {
+    if (inSet(faults.failOpen, path)) {
+        return nullptr;
+    }
+    const int fd = ::open(resolve(path).c_str(), O_RDONLY);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    long long limit = -1;
+    const std::string name = upperText(baseName(path));
+    for (const auto& entry : faults.readLimit) {
+        if (upperText(entry.first) == name) {
+            limit = entry.second;
+        }
+    }
+    ++openFiles_;
+    ++filesOpened_;
+    return std::make_unique<HostInputFile>(*this, fd, limit, inSet(faults.failClose, path));
+}
+
+std::unique_ptr<OutputFile> HostFileSystem::create(const std::string& path) {
+    operations.push_back("create " + baseName(path));
+    if (faults.failCreate) {
+        return nullptr;
+    }
+    const int fd = ::open(resolve(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        return nullptr;
+    }
+    ++openFiles_;
+    ++filesOpened_;
+    return std::make_unique<HostOutputFile>(
+        *this, fd, faults.failCloseWritten || inSet(faults.failClose, path));
+}
+
+std::string HostFileSystem::makeTempFile() {
+    if (faults.failTempFile) {
+        return std::string();
+    }
+    for (int tries = 0; tries < 65535; ++tries) {
+        char name[16];
+        std::snprintf(name, sizeof name, "KXD%04X.TMP", ++tempCounter_ & 0xFFFFu);
+        const int fd = ::open(hostPath(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            operations.push_back(std::string("temp ") + name);
+            return std::string(1, drive_) + ":" + (directory_ == "\\" ? "" : directory_) + "\\" +
+                   name;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return std::string();
+}
+
+bool HostFileSystem::rename(const std::string& from, const std::string& to) {
+    operations.push_back("rename " + baseName(from) + " " + baseName(to));
+    ++renames_;
+    if (faults.failRenameAt != 0 && (renames_ == faults.failRenameAt ||
+                                     (faults.failRenamesFrom && renames_ > faults.failRenameAt))) {
+        return false;
+    }
+    const std::string source = resolve(from);
+    if (!exists(source) || exists(resolve(to))) {
+        return false;
+    }
+    return ::rename(source.c_str(), hostPath(to).c_str()) == 0;
+}
+
+bool HostFileSystem::remove(const std::string& path) {
+    operations.push_back("remove " + baseName(path));
+    if (faults.failRemove) {
+        return false;
+    }
+    return ::unlink(resolve(path).c_str()) == 0;
+}
+
+bool HostFileSystem::takeDiskSpace(std::size_t wanted, std::size_t& granted) {
+    if (faults.diskFree < 0) {
+        granted = wanted;
+        return true;
+    }
+    granted = static_cast<std::size_t>(std::min<long long>(faults.diskFree, wanted));
+    faults.diskFree -= static_cast<long long>(granted);
+    return granted == wanted;
+}
+
+} // namespace platform::fake

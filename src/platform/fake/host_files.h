@@ -1,0 +1,90 @@
+// Host double of the file system: real files below a temporary directory on Linux, seen
+// through Windows-style paths on one drive, with faults that tests switch on (a disk that
+// fills up, a short read, a failing close, create, rename or remove) and a count of open files.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace platform::fake {
+
+// Whether a file name matches one pattern the way the Win32 directory search does it:
+// letters compared without case; '?' matches one character, or none where the name reaches a
+// '.' or its end; '*' matches any run; a '.' before a wildcard or at the pattern's end also
+// matches the end of a name without a dot. (The search also tries 8.3 short names; names of the
+// image-file form have no other short name, so that is left out.)
+bool matchesPattern(const std::string& name, const std::string& pattern);
+// One of the semicolon-separated patterns of `mask` matches (empty patterns match nothing).
+bool matchesMask(const std::string& name, const std::string& mask);
+
+struct HostFaults {
+    // Bytes that files written may still take, shared by all of them; -1 for no limit. A
+    // write beyond it stores what fits and fails, as a full disk does.
+    long long diskFree = -1;
+    // Bare file names (any case) whose reads deliver no more than the given bytes in total.
+    std::map<std::string, long long> readLimit;
+    // Bare file names whose open for reading fails although they exist.
+    std::set<std::string> failOpen;
+    // Bare file names whose close (read or write) reports failure.
+    std::set<std::string> failClose;
+    // Closing any written file reports failure.
+    bool failCloseWritten = false;
+    bool failCreate = false;
+    bool failTempFile = false;
+    // 1-based number of the rename call that fails (0: none fails); `failRenamesFrom` makes
+    // that one and every later one fail.
+    int failRenameAt = 0;
+    bool failRenamesFrom = false;
+    bool failRemove = false;
+};
+
+class HostFileSystem : public FileSystem {
+public:
+    // `root` is an existing host directory that stands for the root of drive `drive`.
+    explicit HostFileSystem(std::string root, char drive = 'C');
+
+    HostFaults faults;
+
+    // Makes a directory of the drive (such as "\\WORK") the current directory.
+    void setCurrentDirectory(const std::string& directory);
+    // The host path that a program's path stands for.
+    std::string hostPath(const std::string& path) const;
+
+    // Plain files of a directory whose names match the mask, sorted by name without case.
+    std::vector<std::string> listFiles(const std::string& directory, const std::string& mask) const;
+
+    int openFiles() const { return openFiles_; }
+    int filesOpened() const { return filesOpened_; }
+    // Every create, rename and remove, in order ("create X", "rename X Y", "remove X").
+    std::vector<std::string> operations;
+
+    std::unique_ptr<InputFile> openRead(const std::string& path) override;
+    std::unique_ptr<OutputFile> create(const std::string& path) override;
+    char currentDrive() override { return drive_; }
+    std::string currentDirectory() override { return directory_; }
+    std::string makeTempFile() override;
+    bool rename(const std::string& from, const std::string& to) override;
+    bool remove(const std::string& path) override;
+
+    // For the files it hands out.
+    void fileClosed() { --openFiles_; }
+    bool takeDiskSpace(std::size_t wanted, std::size_t& granted);
+
+private:
+    // Host path with the last part matched without case to an existing entry, when one does.
+    std::string resolve(const std::string& path) const;
+
+    std::string root_;
+    char drive_;
+    std::string directory_ = "\\";
+    int openFiles_ = 0;
+    int filesOpened_ = 0;
+    int renames_ = 0;
+    unsigned tempCounter_ = 0;
+};
+
+} // namespace platform::fake

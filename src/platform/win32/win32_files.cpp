@@ -1,0 +1,220 @@
+#include "platform/win32/win32_files.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+namespace platform::win32 {
+namespace {
+
+// Large enough that the builder's byte-wise copy costs one system call per 64 KiB; small
+// enough for any machine the program runs on.
+constexpr DWORD BufferSize = 65536;
+
+class Win32InputFile : public InputFile {
+public:
+    explicit Win32InputFile(HANDLE handle) : handle_(handle), buffer_(BufferSize) {}
+    ~Win32InputFile() override { close(); }
+
+    long long size() override {
+        DWORD high = 0;
+        const DWORD low = GetFileSize(handle_, &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+            return -1;
+        }
+        return (static_cast<long long>(high) << 32) | low;
+    }
+
+    std::size_t read(void* data, std::size_t count) override {
+        auto* out = static_cast<unsigned char*>(data);
+        std::size_t done = 0;
+        while (done < count) {
+            if (next_ == filled_) {
+                if (failed_ || handle_ == INVALID_HANDLE_VALUE) {
+                    break;
+                }
+                DWORD got = 0;
+                if (!ReadFile(handle_, buffer_.data(), BufferSize, &got, nullptr)) {
+                    failed_ = true;
+                    break;
+                }
+                if (got == 0) {
+                    break; // end of file
+                }
+                next_ = 0;
+                filled_ = got;
+            }
+            std::size_t take = filled_ - next_;
+            if (take > count - done) {
+                take = count - done;
+            }
+            std::memcpy(out + done, buffer_.data() + next_, take);
+            next_ += take;
+            done += take;
+        }
+        return done;
+    }
+
+    bool close() override {
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            return true;
+        }
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+    std::vector<unsigned char> buffer_;
+    std::size_t next_ = 0;
+    std::size_t filled_ = 0;
+    bool failed_ = false;
+};
+
+class Win32OutputFile : public OutputFile {
+public:
+    explicit Win32OutputFile(HANDLE handle) : handle_(handle) { buffer_.reserve(BufferSize); }
+    ~Win32OutputFile() override { close(); }
+
+    bool write(const void* data, std::size_t count) override {
+        if (failed_ || handle_ == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const auto* in = static_cast<const unsigned char*>(data);
+        if (buffer_.size() + count <= BufferSize) {
+            buffer_.insert(buffer_.end(), in, in + count);
+            return true;
+        }
+        // A block larger than the buffer goes out in one piece after what is buffered.
+        if (!flush()) {
+            return false;
+        }
+        if (count >= BufferSize) {
+            return writeAll(in, count);
+        }
+        buffer_.insert(buffer_.end(), in, in + count);
+        return true;
+    }
+
+    bool close() override {
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            return !failed_;
+        }
+        bool ok = flush();
+        // Onto the disk before the caller renames it into place: a file under its final
+        // name must hold its bytes even if the machine stops right after.
+        ok = FlushFileBuffers(handle_) != 0 && ok;
+        ok = CloseHandle(handle_) != 0 && ok;
+        handle_ = INVALID_HANDLE_VALUE;
+        if (!ok) {
+            failed_ = true;
+        }
+        return ok;
+    }
+
+private:
+    bool flush() {
+        if (failed_) {
+            return false;
+        }
+        const bool ok = buffer_.empty() || writeAll(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+
+    bool writeAll(const unsigned char* data, std::size_t count) {
+        while (count > 0) {
+            const DWORD chunk = count > BufferSize ? BufferSize : static_cast<DWORD>(count);
+            DWORD written = 0;
+            if (!WriteFile(handle_, data, chunk, &written, nullptr) || written != chunk) {
+                failed_ = true; // a full disk writes fewer bytes without an error
+                return false;
+            }
+            data += chunk;
+            count -= chunk;
+        }
+        return true;
+    }
+
+    HANDLE handle_;
+    std::vector<unsigned char> buffer_;
+    bool failed_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<InputFile> Win32FileSystem::openRead(const std::string& path) {
+    // Read sharing only: Windows 9x rejects FILE_SHARE_DELETE, and the template may be the
+    // running program itself, which the loader holds open for reading.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    return std::make_unique<Win32InputFile>(handle);
+}
+
+std::unique_ptr<OutputFile> Win32FileSystem::create(const std::string& path) {
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    return std::make_unique<Win32OutputFile>(handle);
+}
+
+namespace {
+std::string currentDirectoryPath() {
+    char path[MAX_PATH + 1];
+    const DWORD length = GetCurrentDirectoryA(sizeof path, path);
+    if (length == 0 || length >= sizeof path) {
+        return std::string();
+    }
+    return std::string(path, length);
+}
+
+bool hasDriveLetter(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+} // namespace
+
+char Win32FileSystem::currentDrive() {
+    const std::string path = currentDirectoryPath();
+    if (!hasDriveLetter(path)) {
+        return '\0';
+    }
+    return path[0] >= 'a' ? static_cast<char>(path[0] - 'a' + 'A') : path[0];
+}
+
+std::string Win32FileSystem::currentDirectory() {
+    const std::string path = currentDirectoryPath();
+    if (!hasDriveLetter(path)) {
+        return path;
+    }
+    const std::string directory = path.substr(2);
+    return directory.empty() ? std::string("\\") : directory;
+}
+
+std::string Win32FileSystem::makeTempFile() {
+    const std::string directory = currentDirectoryPath();
+    char name[MAX_PATH + 1];
+    // With 0 as the unique number the call picks a free name and creates the file, so that no
+    // other program can take the name before it is used.
+    if (directory.empty() || GetTempFileNameA(directory.c_str(), "KXD", 0, name) == 0) {
+        return std::string();
+    }
+    return name;
+}
+
+bool Win32FileSystem::rename(const std::string& from, const std::string& to) {
+    return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool Win32FileSystem::remove(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+} // namespace platform::win32
