@@ -206,7 +206,7 @@ public:
         if (fd_ < 0) {
             return !failed_;
         }
-        bool ok = flush();
+        bool ok = !failed_ && flush();
         ok = ::close(fd_) == 0 && ok && !failClose_;
         fd_ = -1;
         files_.fileClosed();
@@ -290,24 +290,32 @@ std::string HostFileSystem::hostPath(const std::string& path) const {
 }
 
 std::string HostFileSystem::resolve(const std::string& path) const {
+    // Each part of the path is looked up without case, as on the drive the program sees.
     const std::string host = hostPath(path);
-    if (exists(host)) {
-        return host;
-    }
-    const std::size_t cut = host.rfind('/');
-    const std::string directory = host.substr(0, cut);
-    const std::string wanted = upperText(host.substr(cut + 1));
-    std::string found = host;
-    if (DIR* dir = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (upperText(entry->d_name) == wanted) {
-                found = directory + "/" + entry->d_name;
-                break;
+    std::string resolved = root_;
+    std::size_t start = root_.size();
+    while (start < host.size()) {
+        std::size_t end = host.find('/', start + 1);
+        if (end == std::string::npos) {
+            end = host.size();
+        }
+        const std::string part = host.substr(start + 1, end - start - 1);
+        std::string found = part;
+        if (!part.empty() && !exists(resolved + "/" + part)) {
+            if (DIR* dir = ::opendir(resolved.c_str())) {
+                while (const dirent* entry = ::readdir(dir)) {
+                    if (upperText(entry->d_name) == upperText(part)) {
+                        found = entry->d_name;
+                        break;
+                    }
+                }
+                ::closedir(dir);
             }
         }
-        ::closedir(dir);
+        resolved += "/" + found;
+        start = end;
     }
-    return found;
+    return resolved;
 }
 
 std::vector<std::string> HostFileSystem::listFiles(const std::string& directory,
@@ -408,7 +416,7 @@ bool HostFileSystem::rename(const std::string& from, const std::string& to) {
 
 bool HostFileSystem::remove(const std::string& path) {
     operations.push_back("remove " + baseName(path));
-    if (faults.failRemove) {
+    if (++removes_ == faults.failRemoveAt) {
         return false;
     }
     return ::unlink(resolve(path).c_str()) == 0;

@@ -39,7 +39,8 @@ struct HostFaults {
     // that one and every later one fail.
     int failRenameAt = 0;
     bool failRenamesFrom = false;
-    bool failRemove = false;
+    // 1-based number of the remove call that fails (0: none fails).
+    int failRemoveAt = 0;
 };
 
 class HostFileSystem : public FileSystem {
@@ -84,6 +85,7 @@ private:
     int openFiles_ = 0;
     int filesOpened_ = 0;
     int renames_ = 0;
+    int removes_ = 0;
     unsigned tempCounter_ = 0;
 };
 
