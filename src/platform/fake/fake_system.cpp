@@ -33,6 +33,30 @@ void signalEvent(EventHandle event) {
     }
 }
 
+EventHandle retainEvent(EventHandle event) {
+    if (event != nullptr) {
+        auto* e = static_cast<FakeEvent*>(event);
+        std::lock_guard<std::mutex> lock(e->mutex_);
+        ++e->handles_;
+    }
+    return event;
+}
+
+void releaseEvent(EventHandle event) {
+    if (event == nullptr) {
+        return;
+    }
+    auto* e = static_cast<FakeEvent*>(event);
+    bool last;
+    {
+        std::lock_guard<std::mutex> lock(e->mutex_);
+        last = --e->handles_ == 0;
+    }
+    if (last) {
+        delete e;
+    }
+}
+
 namespace {
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -91,11 +115,13 @@ WaitResult FakeSystem::waitForEvent(EventHandle event, unsigned long millisecond
     return WaitResult::TimedOut;
 }
 
-void FakeSystem::resetEvent(EventHandle event) { static_cast<FakeEvent*>(event)->reset(); }
+void FakeSystem::resetEvent(EventHandle event) {
+    static_cast<FakeEvent*>(event)->reset();
+}
 
 void FakeSystem::closeEvent(EventHandle event) {
     --openEvents;
-    delete static_cast<FakeEvent*>(event);
+    releaseEvent(event);
 }
 
 void FakeSystem::sleep(unsigned long milliseconds) {

@@ -24,12 +24,19 @@ public:
     bool isSet();
 
 private:
+    friend EventHandle retainEvent(EventHandle event);
+    friend void releaseEvent(EventHandle event);
     std::mutex mutex_;
     bool signalled_ = false;
+    int handles_ = 1; // the event lives until its last handle is closed
 };
 
 // Signals an event given by its handle, as the real layer calls SetEvent.
 void signalEvent(EventHandle event);
+// A second handle on the same event, as the real layer gets one with DuplicateHandle so that
+// it can signal the event after the program has closed its own handle; release it when done.
+EventHandle retainEvent(EventHandle event);
+void releaseEvent(EventHandle event);
 
 class FakeSystem : public System {
 public:

@@ -1,0 +1,321 @@
+#include "sim/core/bus.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+std::string padded(const std::string& text, size_t width) {
+    std::string out = text.substr(0, width);
+    out.resize(width, ' ');
+    return out;
+}
+
+void setSense(uint8_t* sense, uint8_t key, uint8_t asc, uint8_t ascq) {
+    sense[0] = key;
+    sense[1] = asc;
+    sense[2] = ascq;
+}
+
+int slotIndex(uint8_t ha, uint8_t target) {
+    return int{ha} * 256 + int{target};
+}
+
+} // namespace
+
+Bus::Bus(Scenario scenario) : scenario_(std::move(scenario)) {
+    for (const DeviceSpec& spec : scenario_.devices) {
+        DeviceState state;
+        state.spec = spec;
+        state.becomingReady = spec.discPresent ? spec.readyPolls : 0;
+        devices_.push_back(std::move(state));
+    }
+    if (!scenario_.tracePath.empty()) {
+        traceFile_ = std::fopen(scenario_.tracePath.c_str(), "w");
+    }
+}
+
+Bus::~Bus() {
+    if (traceFile_ != nullptr) {
+        std::fclose(traceFile_);
+    }
+}
+
+uint32_t Bus::supportInfo() const {
+    return (uint32_t{scenario_.supportStatus} << 8) | scenario_.adapters;
+}
+
+DeviceState* Bus::device(uint8_t hostAdapter, uint8_t target) {
+    for (DeviceState& d : devices_) {
+        if (d.spec.hostAdapter == hostAdapter && d.spec.target == target) {
+            return &d;
+        }
+    }
+    return nullptr;
+}
+
+const Fault* Bus::findFault(uint8_t ha, uint8_t target, uint8_t opcode, int occurrence) const {
+    for (const Fault& f : scenario_.faults) {
+        if (f.hostAdapter == ha && f.target == target && (f.opcode < 0 || f.opcode == opcode) &&
+            (f.occurrence == 0 || f.occurrence == occurrence)) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
+    Pending p{};
+    p.block = block;
+    p.event = (block->SRB_Flags & aspi::SRB_EVENT_NOTIFY) != 0 && block->SRB_PostProc != nullptr
+                  ? events.holdEvent(block->SRB_PostProc)
+                  : nullptr;
+    p.haStat = 0;
+    p.senseValid = false;
+
+    TraceEntry entry;
+    entry.number = static_cast<int>(trace_.size()) + 1;
+    entry.submitted = now;
+    entry.hostAdapter = block->SRB_HaId;
+    entry.target = block->SRB_Target;
+    entry.flags = block->SRB_Flags;
+    entry.cdbLength = block->SRB_CDBLen;
+    entry.dataLength = block->SRB_BufLen;
+    std::memcpy(entry.cdb, block->CDBByte, sizeof entry.cdb);
+
+    const uint8_t opcode = block->CDBByte[0];
+    int64_t latency = scenario_.latencyMs;
+    DeviceState* dev = device(block->SRB_HaId, block->SRB_Target);
+    if (dev != nullptr && dev->spec.latencyMs >= 0) {
+        latency = dev->spec.latencyMs;
+    }
+
+    // Occurrences count per slot and operation code.
+    const int occurrence = ++occurrences_[slotIndex(block->SRB_HaId, block->SRB_Target)][opcode];
+    const Fault* fault = findFault(block->SRB_HaId, block->SRB_Target, opcode, occurrence);
+
+    int64_t extraDelay = 0;
+    bool never = false;
+    if (block->SRB_Cmd != aspi::SC_EXEC_SCSI_CMD) {
+        p.status = aspi::SS_INVALID_CMD;
+    } else if (fault != nullptr && fault->never) {
+        never = true;
+    } else if (fault != nullptr && (fault->status >= 0 || fault->senseKey >= 0)) {
+        p.status = fault->status >= 0 ? static_cast<uint8_t>(fault->status) : uint8_t{aspi::SS_ERR};
+        if (fault->senseKey >= 0) {
+            p.senseValid = true;
+            setSense(p.sense, static_cast<uint8_t>(fault->senseKey),
+                     static_cast<uint8_t>(fault->asc), static_cast<uint8_t>(fault->ascq));
+        }
+    } else if (block->SRB_HaId >= scenario_.adapters) {
+        p.status = aspi::SS_INVALID_HA;
+    } else if (dev == nullptr) {
+        p.status = aspi::SS_NO_DEVICE;
+    } else if (dev->spec.diesAfter >= 0 && dev->requests >= dev->spec.diesAfter) {
+        // Selection times out: the adapter reports an error and there is no sense data.
+        p.status = aspi::SS_ERR;
+        p.haStat = aspi::HASTAT_SEL_TO;
+    } else {
+        execute(*dev, *block, p, extraDelay);
+    }
+    if (dev != nullptr) {
+        ++dev->requests;
+    }
+    if (fault != nullptr && fault->delayMs >= 0) {
+        latency = fault->delayMs;
+    }
+    if (fault != nullptr && fault->corruptOffset >= 0 &&
+        static_cast<size_t>(fault->corruptOffset) < p.data.size()) {
+        p.data[static_cast<size_t>(fault->corruptOffset)] ^= 0xFF;
+    }
+    p.due = never ? -1 : now + latency + extraDelay;
+
+    entry.status = never ? 0 : p.status;
+    if (p.senseValid) {
+        std::memcpy(entry.sense, p.sense, 3);
+    }
+    entry.due = p.due;
+    p.traceIndex = static_cast<int>(trace_.size());
+    trace_.push_back(entry);
+    writeTrace(entry, "submit", now);
+    pending_.push_back(std::move(p));
+}
+
+void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending& p,
+                  int64_t& extraDelay) {
+    const uint8_t* cdb = block.CDBByte;
+    const DeviceSpec& spec = device.spec;
+    auto checkCondition = [&p](uint8_t key, uint8_t asc, uint8_t ascq) {
+        p.status = aspi::SS_ERR;
+        p.senseValid = true;
+        setSense(p.sense, key, asc, ascq);
+    };
+    p.status = aspi::SS_COMP;
+    switch (cdb[0]) {
+    case 0x12: { // INQUIRY
+        std::vector<uint8_t> reply(36, 0);
+        reply[0] = spec.peripheralType;
+        reply[1] = spec.drive ? 0x80 : 0x00; // removable medium
+        reply[2] = 0x02;
+        reply[3] = 0x02;
+        reply[4] = 31;
+        const std::string id =
+            padded(spec.vendor, 8) + padded(spec.product, 16) + padded(spec.revision, 4);
+        std::memcpy(&reply[8], id.data(), 28);
+        reply.resize(std::min<size_t>(reply.size(), cdb[4]));
+        p.data = std::move(reply);
+        break;
+    }
+    case 0x00: // TEST UNIT READY
+        if (!spec.drive) {
+            break;
+        }
+        if (!spec.discPresent) {
+            checkCondition(0x02, 0x3A, 0x00); // medium not present
+        } else if (device.becomingReady > 0) {
+            --device.becomingReady;
+            checkCondition(0x02, 0x04, 0x01); // becoming ready
+        }
+        break;
+    case 0x1B: // START STOP UNIT
+        if (!spec.drive) {
+            checkCondition(0x05, 0x20, 0x00);
+        } else if ((cdb[4] & 0x01) != 0 && !spec.discPresent) {
+            checkCondition(0x02, 0x3A, 0x00); // nothing to start
+        } else if ((cdb[4] & 0x03) == 0x03) {
+            device.becomingReady = spec.readyPolls; // loaded anew
+        }
+        break;
+    case 0x3B: { // WRITE BUFFER
+        const uint32_t offset = aspi::getBig24(&cdb[3]);
+        const uint32_t length = aspi::getBig24(&cdb[6]);
+        if (!spec.drive) {
+            checkCondition(0x05, 0x20, 0x00);
+        } else if ((cdb[1] & 0x1F) != 0x05 || cdb[2] != 0x01 ||
+                   uint64_t{offset} + length > DownloadBufferSize) {
+            checkCondition(0x05, 0x24, 0x00); // invalid field in CDB
+        } else if ((cdb[9] & 0x80) != 0) {
+            // The vendor bit commits what has been downloaded; the request's own byte of
+            // parameter data carries nothing.
+            device.firmware = device.download;
+            if (!spec.newRevision.empty()) {
+                device.spec.revision = spec.newRevision;
+            }
+            ++device.commits;
+            extraDelay = spec.commitMs;
+            if (!scenario_.firmwarePath.empty()) {
+                if (std::FILE* f = std::fopen(scenario_.firmwarePath.c_str(), "wb")) {
+                    std::fwrite(device.firmware.data(), 1, device.firmware.size(), f);
+                    std::fclose(f);
+                }
+            }
+        } else {
+            const uint32_t n = std::min(length, block.SRB_BufLen);
+            if (n != 0 && block.SRB_BufPointer != nullptr) {
+                std::memcpy(&device.download[offset], block.SRB_BufPointer, n);
+            }
+        }
+        break;
+    }
+    case 0x3C: { // READ BUFFER
+        const uint32_t offset = aspi::getBig24(&cdb[3]);
+        const uint32_t length = aspi::getBig24(&cdb[6]);
+        if (!spec.drive) {
+            checkCondition(0x05, 0x20, 0x00);
+        } else if ((cdb[1] & 0x1F) != 0x01 || cdb[2] != 0x01 ||
+                   uint64_t{offset} + length > DownloadBufferSize) {
+            checkCondition(0x05, 0x24, 0x00);
+        } else {
+            p.data.assign(device.download.begin() + offset,
+                          device.download.begin() + offset + length);
+        }
+        break;
+    }
+    default:
+        checkCondition(0x05, 0x20, 0x00); // invalid command operation code
+        break;
+    }
+}
+
+int64_t Bus::nextDue() const {
+    int64_t earliest = -1;
+    for (const Pending& p : pending_) {
+        if (p.due >= 0 && (earliest < 0 || p.due < earliest)) {
+            earliest = p.due;
+        }
+    }
+    return earliest;
+}
+
+void Bus::completeDue(int64_t now, EventHost& events) {
+    for (;;) {
+        auto next = pending_.end();
+        for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+            if (it->due >= 0 && it->due <= now && (next == pending_.end() || it->due < next->due)) {
+                next = it;
+            }
+        }
+        if (next == pending_.end()) {
+            return;
+        }
+        Pending p = std::move(*next);
+        pending_.erase(next);
+        aspi::RequestBlock& block = *p.block;
+        if (!p.data.empty() && block.SRB_BufPointer != nullptr) {
+            std::memcpy(block.SRB_BufPointer, p.data.data(),
+                        std::min<size_t>(p.data.size(), block.SRB_BufLen));
+        }
+        block.SRB_HaStat = p.haStat;
+        block.SRB_TargStat = p.senseValid ? 0x02 : 0x00; // check condition
+        if (p.senseValid && block.SRB_SenseLen >= 14) {
+            std::memset(block.SenseArea, 0, sizeof block.SenseArea);
+            block.SenseArea[0] = 0x70;
+            block.SenseArea[2] = p.sense[0];
+            block.SenseArea[7] = 10;
+            block.SenseArea[12] = p.sense[1];
+            block.SenseArea[13] = p.sense[2];
+        }
+        aspi::storeStatus(block, p.status);
+        if (p.event != nullptr) {
+            events.signalEvent(p.event);
+            events.releaseEvent(p.event);
+        }
+        TraceEntry& entry = trace_[static_cast<size_t>(p.traceIndex)];
+        entry.completed = true;
+        writeTrace(entry, "done", now);
+    }
+}
+
+void Bus::shutdown(EventHost& events) {
+    for (Pending& p : pending_) {
+        if (p.event != nullptr) {
+            events.releaseEvent(p.event);
+        }
+        writeTrace(trace_[static_cast<size_t>(p.traceIndex)], "dropped", -1);
+    }
+    pending_.clear();
+}
+
+void Bus::writeTrace(const TraceEntry& e, const char* what, int64_t now) {
+    if (traceFile_ == nullptr) {
+        return;
+    }
+    std::fprintf(traceFile_, "%s #%d t=%lld slot=%u:%u flags=%02X len=%lu cdb=", what, e.number,
+                 static_cast<long long>(now), unsigned{e.hostAdapter}, unsigned{e.target},
+                 unsigned{e.flags}, static_cast<unsigned long>(e.dataLength));
+    for (int i = 0; i < e.cdbLength && i < 16; ++i) {
+        std::fprintf(traceFile_, i == 0 ? "%02X" : " %02X", unsigned{e.cdb[i]});
+    }
+    if (e.due < 0) {
+        std::fprintf(traceFile_, " status=never\n");
+    } else {
+        std::fprintf(traceFile_, " status=%02X sense=%02X/%02X/%02X due=%lld\n", unsigned{e.status},
+                     unsigned{e.sense[0]}, unsigned{e.sense[1]}, unsigned{e.sense[2]},
+                     static_cast<long long>(e.due));
+    }
+    std::fflush(traceFile_);
+}
+
+} // namespace sim

@@ -1,0 +1,101 @@
+// A deterministic model of a SCSI bus behind ASPI: devices at host adapter/target positions,
+// requests that complete at a given time, faults. It keeps no clock and no thread of its own:
+// the adapters (the DLL, the in-process library) tell it the time, call it under their lock
+// and run the completions on their worker thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "aspi/request_block.h"
+#include "sim/core/scenario.h"
+
+namespace sim {
+
+// How the adapter reaches the event of a request posted with flag 40h.
+class EventHost {
+public:
+    virtual ~EventHost() = default;
+    // Takes a handle of its own on the program's event (the program may close its handle
+    // as soon as it sees the status).
+    virtual void* holdEvent(void* post) = 0;
+    virtual void signalEvent(void* held) = 0;
+    virtual void releaseEvent(void* held) = 0;
+};
+
+// One request as it crossed the bus.
+struct TraceEntry {
+    int number = 0;
+    int64_t submitted = 0;
+    uint8_t hostAdapter = 0, target = 0, flags = 0, cdbLength = 0;
+    uint32_t dataLength = 0;
+    uint8_t cdb[16] = {};
+    uint8_t status = 0;    // the outcome it will complete with
+    uint8_t sense[3] = {}; // key, ASC, ASCQ when status is 04h
+    int64_t due = -1;      // -1: never completes
+    bool completed = false;
+};
+
+struct DeviceState {
+    DeviceSpec spec;
+    std::vector<uint8_t> download = std::vector<uint8_t>(DownloadBufferSize, 0);
+    std::vector<uint8_t> firmware; // the image installed by the last commit
+    int becomingReady = 0;
+    int requests = 0;
+    int commits = 0;
+};
+
+class Bus {
+public:
+    explicit Bus(Scenario scenario);
+    ~Bus();
+    Bus(const Bus&) = delete;
+    Bus& operator=(const Bus&) = delete;
+
+    uint32_t supportInfo() const;
+    // Takes a request block: decides its outcome now and queues its completion.
+    void submit(aspi::RequestBlock* block, int64_t now, EventHost& events);
+    // Earliest due time of a queued request; -1 when none will complete.
+    int64_t nextDue() const;
+    bool hasDueBy(int64_t now) const { return nextDue() >= 0 && nextDue() <= now; }
+    // Writes data and sense, then the status (release), then signals the event, for every
+    // request due by `now`.
+    void completeDue(int64_t now, EventHost& events);
+    // Drops what will never complete (closing its held events).
+    void shutdown(EventHost& events);
+
+    DeviceState* device(uint8_t hostAdapter, uint8_t target);
+    const std::vector<TraceEntry>& trace() const { return trace_; }
+    const Scenario& scenario() const { return scenario_; }
+
+private:
+    struct Pending {
+        aspi::RequestBlock* block;
+        void* event;
+        int64_t due; // -1: never
+        int traceIndex;
+        uint8_t status, haStat;
+        uint8_t sense[3];
+        bool senseValid;
+        std::vector<uint8_t> data; // what goes into the data buffer
+    };
+
+    const Fault* findFault(uint8_t ha, uint8_t target, uint8_t opcode, int occurrence) const;
+    void execute(DeviceState& device, const aspi::RequestBlock& block, Pending& pending,
+                 int64_t& extraDelay);
+    void writeTrace(const TraceEntry& entry, const char* what, int64_t now);
+
+    Scenario scenario_;
+    std::vector<DeviceState> devices_;
+    std::vector<Pending> pending_;
+    std::vector<TraceEntry> trace_;
+    // Per slot and operation code, how many requests went there.
+    std::map<int, std::array<int, 256>> occurrences_;
+    std::FILE* traceFile_ = nullptr;
+};
+
+} // namespace sim

@@ -1,0 +1,67 @@
+// What the simulated SCSI bus holds and how it misbehaves: built in code by unit tests, or
+// read from the scenario file that KXD_SIM_SCENARIO names (format in sim/README.md).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr uint32_t DownloadBufferSize = 262144;
+
+struct DeviceSpec {
+    uint8_t hostAdapter = 0;
+    uint8_t target = 0;
+    // The KXD-7316 model (removable medium, firmware download) or any other device, which
+    // answers INQUIRY and TEST UNIT READY only.
+    bool drive = true;
+    uint8_t peripheralType = 0x05;
+    // Raw INQUIRY bytes, padded with blanks or cut to 8, 16 and 4; they may hold NULs.
+    std::string vendor = "QUORVEN ";
+    std::string product = "KXD-7316";
+    std::string revision = "KV81";
+    bool discPresent = false;
+    // TEST UNIT READY answers "becoming ready" this many times after a disc is loaded.
+    int readyPolls = 0;
+    // How long the commit request takes, and the revision the drive reports afterwards
+    // (empty: unchanged).
+    int64_t commitMs = 3000;
+    std::string newRevision;
+    // Completion latency for this device; -1: the bus's.
+    int64_t latencyMs = -1;
+    // After this many requests the device no longer answers selection; -1: never.
+    int diesAfter = -1;
+};
+
+// Applies to one command at one slot, at one occurrence (counted per slot and operation code,
+// from 1) or at every one (0).
+struct Fault {
+    uint8_t hostAdapter = 0;
+    uint8_t target = 0;
+    int opcode = -1; // -1: any command
+    int occurrence = 0;
+
+    int status = -1;                      // complete with this status, nothing transferred
+    int senseKey = -1, asc = 0, ascq = 0; // complete with 04h and this sense
+    bool never = false;                   // never complete
+    int64_t delayMs = -1;                 // complete after this long, otherwise as usual
+    int64_t corruptOffset = -1;           // flip this byte of the data a read returns
+};
+
+struct Scenario {
+    uint8_t supportStatus = 0x01;
+    uint8_t adapters = 3;
+    int64_t latencyMs = 0;
+    std::vector<DeviceSpec> devices;
+    std::vector<Fault> faults;
+    std::string tracePath;    // empty: no trace file
+    std::string firmwarePath; // empty: the committed image is not saved
+
+    // Parses the scenario file format; on an error returns false and says why in `error`.
+    static bool parse(const std::string& text, Scenario& scenario, std::string& error);
+    // Reads and parses a file.
+    static bool load(const std::string& path, Scenario& scenario, std::string& error);
+};
+
+} // namespace sim

@@ -1,0 +1,129 @@
+// Our stand-in for ASPI for Win32: the simulated bus behind the two cdecl entry points, with a
+// worker thread that completes requests when they are due. Configured by the scenario file
+// that the environment variable KXD_SIM_SCENARIO names; without it the bus holds one
+// KXD-7316 (revision KV81, tray empty) at host adapter 0, target 1.
+#include <windows.h>
+
+#include <string>
+
+#include "sim/core/bus.h"
+
+namespace {
+
+CRITICAL_SECTION lock;
+sim::Bus* bus = nullptr; // made on first use, kept until the process ends
+HANDLE wake = nullptr;   // tells the worker that a request was queued
+bool workerStarted = false;
+HMODULE self = nullptr;
+DWORD startTicks = 0;
+
+int64_t now() {
+    return static_cast<int64_t>(GetTickCount() - startTicks);
+}
+
+class Win32Events : public sim::EventHost {
+public:
+    // A handle of our own: the program may close its handle as soon as it sees the status,
+    // before this thread gets to SetEvent.
+    void* holdEvent(void* post) override {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(post), GetCurrentProcess(),
+                            &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+            return copy;
+        }
+        return nullptr; // not an event we can hold: the request completes without it
+    }
+    void signalEvent(void* held) override { SetEvent(static_cast<HANDLE>(held)); }
+    void releaseEvent(void* held) override { CloseHandle(static_cast<HANDLE>(held)); }
+} events;
+
+DWORD WINAPI work(LPVOID) {
+    for (;;) {
+        EnterCriticalSection(&lock);
+        const int64_t t = now();
+        bus->completeDue(t, events);
+        const int64_t due = bus->nextDue();
+        LeaveCriticalSection(&lock);
+        DWORD wait = INFINITE;
+        if (due >= 0) {
+            wait = due > t ? static_cast<DWORD>(due - t) : 0;
+        }
+        WaitForSingleObject(wake, wait);
+    }
+}
+
+// Called with the lock held.
+void start() {
+    if (bus != nullptr) {
+        return;
+    }
+    startTicks = GetTickCount();
+    sim::Scenario scenario;
+    const char* path = getenv("KXD_SIM_SCENARIO");
+    if (path != nullptr && *path != '\0') {
+        std::string error;
+        if (!sim::Scenario::load(path, scenario, error)) {
+            OutputDebugStringA(("WNASPI32 simulator: " + error + "\n").c_str());
+            scenario = sim::Scenario();
+            scenario.supportStatus = 0xE4; // failed initialisation
+            scenario.adapters = 0;
+        }
+    } else {
+        sim::DeviceSpec drive;
+        drive.hostAdapter = 0;
+        drive.target = 1;
+        scenario.devices.push_back(drive);
+    }
+    bus = new sim::Bus(scenario);
+}
+
+void startWorker() {
+    if (workerStarted) {
+        return;
+    }
+    workerStarted = true;
+    // The worker runs code of this library until the process ends: a reference of its own
+    // keeps the library loaded after the program's FreeLibrary.
+    char name[MAX_PATH];
+    if (GetModuleFileNameA(self, name, sizeof name) != 0) {
+        LoadLibraryA(name);
+    }
+    wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD id;
+    HANDLE thread = CreateThread(nullptr, 0, work, nullptr, 0, &id);
+    if (thread != nullptr) {
+        CloseHandle(thread);
+    }
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
+    EnterCriticalSection(&lock);
+    start();
+    const DWORD info = bus->supportInfo();
+    LeaveCriticalSection(&lock);
+    return info;
+}
+
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* block) {
+    if (block == nullptr) {
+        return aspi::SS_INVALID_CMD;
+    }
+    EnterCriticalSection(&lock);
+    start();
+    startWorker();
+    bus->submit(static_cast<aspi::RequestBlock*>(block), now(), events);
+    LeaveCriticalSection(&lock);
+    SetEvent(wake);
+    return aspi::SS_PENDING;
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        self = instance;
+        InitializeCriticalSection(&lock);
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
