@@ -313,6 +313,12 @@ bool Builder::NewBuildFlashProgram() {
 // place, and only then the earlier one is removed. If the new one cannot take the name, the
 // earlier one is moved back. All three names are in the current directory, so each step is
 // a rename of a directory entry that leaves both files whole.
+//
+// What a stop at any moment leaves: while the flasher is written, a partial KXDxxxx.TMP and the
+// earlier flasher untouched; between moving the earlier one aside and renaming the new one,
+// no file under the flasher's name but both whole, the earlier one and the new one, each in a
+// KXDxxxx.TMP of its own; after that, the new flasher in place and at most the earlier one
+// left as a KXDxxxx.TMP. Never a part-written file under a flasher's name.
 bool Builder::putInPlace(const std::string& temp, const std::string& name) {
     if (files_.rename(temp, name)) {
         return true; // no earlier file of that name

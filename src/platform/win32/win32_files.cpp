@@ -146,10 +146,11 @@ private:
 } // namespace
 
 std::unique_ptr<InputFile> Win32FileSystem::openRead(const std::string& path) {
-    // Read sharing only: Windows 9x rejects FILE_SHARE_DELETE, and the template may be the
-    // running program itself, which the loader holds open for reading.
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The sharing the C runtime's fopen asks for: the template may be the running program
+    // itself, and Windows 9x rejects FILE_SHARE_DELETE.
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
