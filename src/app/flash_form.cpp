@@ -9,8 +9,13 @@ TFlashForm::TFlashForm(const platform::FormControls& controls, const platform::S
     : ProgressBar(controls.ProgressBar), FlashButton(controls.FlashButton),
       GroupBox2(controls.GroupBox2), ComboBox1(controls.ComboBox1),
       FileListBox1(controls.FileListBox1), FileListBox2(controls.FileListBox2),
-      SelectLabel(controls.SelectLabel), SelectLabel2(controls.SelectLabel2),
-      window_(controls.Window), services_(services) {}
+      SelectLabel(controls.SelectLabel), SelectLabel2(controls.SelectLabel2), services_(services),
+      aspi_(services.system), commands_(aspi_, services.system, services.dialogs, ProgressBar,
+                                        ComboBox1, aspi::processDriveData()),
+      startup_({controls.Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1},
+               services.system, services.dialogs, aspi_, commands_, aspi::processDriveData(),
+               AspiLibrary),
+      builder_(controls, services) {}
 
 TFlashForm::~TFlashForm() = default;
 
@@ -18,18 +23,52 @@ void TFlashForm::FormCreate() {
     // The mode decision comes first: nothing may run before the comparison.
     ModeFlag = package::isTemplate() ? 1 : 0;
     if (ModeFlag == 1) {
-        return;
+        builder_.SetUpWindow();
+    } else {
+        startup_.run();
     }
 }
 
 void TFlashForm::FormDestroy() {
-    if (AspiLibrary >= 32) {
+    if (app::libraryLoaded(AspiLibrary)) {
         services_.system.freeLibrary(AspiLibrary);
     }
 }
 
-void TFlashForm::FlashButtonClick() {}
+void TFlashForm::FlashButtonClick() {
+    if (ModeFlag == 1) {
+        builder_.FlashButtonClick();
+    }
+}
 
-void TFlashForm::FileListBox1Click() {}
+int TFlashForm::CheckInquiry(aspi::DriveSlot* slot) {
+    return commands_.CheckInquiry(slot);
+}
 
-void TFlashForm::FileListBox2Click() {}
+int TFlashForm::XCmd(aspi::DriveSlot* slot) {
+    return commands_.XCmd(slot);
+}
+
+int TFlashForm::StartStopUnit(aspi::DriveSlot* slot, uint8_t value) {
+    return commands_.StartStopUnit(slot, value);
+}
+
+int TFlashForm::WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control) {
+    return commands_.WriteBuffer(slot, data, control);
+}
+
+int TFlashForm::ReadBuffer(aspi::DriveSlot* slot, void* buffer) {
+    return commands_.ReadBuffer(slot, buffer);
+}
+
+bool TFlashForm::NewBuildFlashProgram() {
+    return builder_.NewBuildFlashProgram();
+}
+
+void TFlashForm::FileListBox1Click() {
+    builder_.FileListBox1Click();
+}
+
+void TFlashForm::FileListBox2Click() {
+    builder_.FileListBox2Click();
+}

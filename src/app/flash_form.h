@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+#include "app/flasher_startup.h"
+#include "aspi/aspi_layer.h"
+#include "aspi/drive_commands.h"
+#include "package/builder.h"
 #include "platform/form.h"
 
 // 1 = builder mode (the program is a template), 0 = flasher mode; set once by FormCreate.
@@ -24,18 +28,28 @@ public:
     platform::FileList& FileListBox2;
     platform::Label& SelectLabel;
     platform::Label& SelectLabel2;
-    // Module handle of the loaded ASPI library, compared as a signed 32-bit number.
-    int32_t AspiLibrary = 0;
+    // Module handle of the loaded ASPI library, compared as a signed number: 32 bits wide in
+    // the Windows 9x build, pointer-wide in the 64-bit one so that no handle is cut short.
+    platform::LibraryHandle AspiLibrary = 0;
 
     void FormCreate() override;
     void FormDestroy() override;
     void FlashButtonClick() override;
+    int CheckInquiry(aspi::DriveSlot* slot);
+    int XCmd(aspi::DriveSlot* slot);
+    int StartStopUnit(aspi::DriveSlot* slot, uint8_t value);
+    int WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control);
+    int ReadBuffer(aspi::DriveSlot* slot, void* buffer);
+    bool NewBuildFlashProgram();
     void FileListBox1Click() override;
     void FileListBox2Click() override;
 
 private:
-    platform::MainWindow& window_;
     platform::Services services_;
+    aspi::Layer aspi_;
+    aspi::DriveCommands commands_;
+    app::FlasherStartup startup_;
+    package::Builder builder_;
 };
 
 extern TFlashForm* FlashForm;

@@ -69,6 +69,10 @@ void FakeSystem::registerLibrary(const std::string& name, Exports exports) {
     libraries_[upper(name)] = std::move(exports);
 }
 
+void FakeSystem::unregisterLibrary(const std::string& name) {
+    libraries_.erase(upper(name));
+}
+
 LibraryHandle FakeSystem::loadLibrary(const char* name) {
     loadedLibraries.push_back(name);
     const auto found = libraries_.find(upper(name));

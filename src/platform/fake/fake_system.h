@@ -47,6 +47,7 @@ public:
     unsigned long platformIdValue = 1;
     std::string modulePathValue = "C:\\FLASH\\W9XKV8105.EXE";
     void registerLibrary(const std::string& name, Exports exports);
+    void unregisterLibrary(const std::string& name);
 
     // What the program did.
     std::vector<std::string> loadedLibraries;

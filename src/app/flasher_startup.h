@@ -1,0 +1,53 @@
+// Flasher mode's start-up: refuse the NT family, warn and ask, title the window from the
+// program's own name, load ASPI, and list the supported drives of the six drive slots.
+#pragma once
+
+#include "aspi/aspi_layer.h"
+#include "aspi/drive_commands.h"
+#include "platform/controls.h"
+#include "platform/dialogs.h"
+#include "platform/system.h"
+
+namespace app {
+
+struct FlasherStartupControls {
+    platform::MainWindow& window;
+    platform::Label& selectLabel2;
+    platform::FileList& fileListBox1;
+    platform::FileList& fileListBox2;
+    platform::ComboBox& driveList;
+};
+
+// A library handle as the loader reports it: failure below 32, read as a signed number of the
+// pointer's width (32 bits in the Windows 9x build).
+bool libraryLoaded(platform::LibraryHandle handle);
+
+class FlasherStartup {
+public:
+    FlasherStartup(const FlasherStartupControls& controls, platform::System& system,
+                   platform::Dialogs& dialogs, aspi::Layer& layer, aspi::DriveCommands& commands,
+                   aspi::DriveData& drives, platform::LibraryHandle& aspiLibrary);
+
+    // Runs the steps in order; the first failure shows its message and posts the quit request.
+    void run();
+
+private:
+    bool systemAccepted();
+    bool userConsents();
+    void showFlasherControls();
+    void setTitle();
+    bool loadAspi();
+    void scanDrives();
+    void reportNothingFound();
+    void end();
+
+    FlasherStartupControls controls_;
+    platform::System& system_;
+    platform::Dialogs& dialogs_;
+    aspi::Layer& layer_;
+    aspi::DriveCommands& commands_;
+    aspi::DriveData& drives_;
+    platform::LibraryHandle& aspiLibrary_;
+};
+
+} // namespace app

@@ -1,1 +1,0 @@
-// The Win32 platform layer.
