@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs one end-to-end scenario: an empty work directory, the driver under Wine (with Xvfb when
+# there is no display), screenshots and the box transcript kept in the work directory.
+#
+#   scripts/wine-e2e.sh --driver DRIVER.EXE --work DIR SCENARIO [-D NAME=VALUE]...
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+driver=""
+work=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --driver) driver="$2"; shift 2 ;;
+    --work) work="$2"; shift 2 ;;
+    *) break ;;
+  esac
+done
+[ -n "$driver" ] && [ -n "$work" ] && [ $# -ge 1 ] ||
+  { echo "usage: wine-e2e.sh --driver DRIVER.EXE --work DIR SCENARIO [-D NAME=VALUE]..." >&2; exit 2; }
+scenario="$1"; shift
+
+rm -rf "$work"
+mkdir -p "$work"
+work="$(cd "$work" && pwd)"
+exec bash "$here/wine-run.sh" --shots "$work" "$driver" -D "WORK=$work" \
+  --transcript "$work/transcript.txt" "$@" "$scenario"

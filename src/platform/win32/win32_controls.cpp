@@ -1,0 +1,233 @@
+#include "platform/win32/win32_controls.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace platform::win32 {
+
+bool NativeControl::isVisible() const {
+    return (GetWindowLongA(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void NativeControl::show(bool visible) {
+    if (visible == isVisible()) {
+        return;
+    }
+    ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+    if (owner_) {
+        SendMessageA(owner_, WM_KXD_LAYOUT, 0, 0);
+    }
+}
+
+std::string NativeControl::text() const {
+    const int length = GetWindowTextLengthA(hwnd_);
+    std::string result(static_cast<size_t>(length) + 1, '\0');
+    const int got = GetWindowTextA(hwnd_, &result[0], length + 1);
+    result.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return result;
+}
+
+void NativeControl::setText(const std::string& text) {
+    SetWindowTextA(hwnd_, text.c_str());
+}
+
+void Win32Label::setCaption(const std::string& caption) {
+    setText(caption);
+    HDC dc = GetDC(hwnd_);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(hwnd_, WM_GETFONT, 0, 0)));
+    SIZE extent{0, 0};
+    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd_, dc);
+    SetWindowPos(hwnd_, nullptr, 0, 0, extent.cx, metrics.tmHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (owner_) {
+        SendMessageA(owner_, WM_KXD_LAYOUT, 0, 0);
+    }
+}
+
+void Win32Frame::setCaption(const std::string& caption) {
+    setText(caption);
+    // A group box draws no background, so the old caption must be erased by the window.
+    RECT area;
+    GetWindowRect(hwnd_, &area);
+    MapWindowPoints(nullptr, GetParent(hwnd_), reinterpret_cast<POINT*>(&area), 2);
+    InvalidateRect(GetParent(hwnd_), &area, TRUE);
+}
+
+void Win32Frame::repaint() {
+    // The thread is busy while the caption changes: paint now, not when messages flow again.
+    RECT area;
+    GetWindowRect(hwnd_, &area);
+    MapWindowPoints(nullptr, GetParent(hwnd_), reinterpret_cast<POINT*>(&area), 2);
+    RedrawWindow(GetParent(hwnd_), &area, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+bool Win32Button::enabled() const {
+    return IsWindowEnabled(hwnd_) != FALSE;
+}
+
+void Win32Button::setEnabled(bool enabled) {
+    EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+}
+
+int32_t Win32ProgressBar::min() const {
+    return static_cast<int32_t>(SendMessageA(hwnd_, PBM_GETRANGE, TRUE, 0));
+}
+
+int32_t Win32ProgressBar::max() const {
+    return static_cast<int32_t>(SendMessageA(hwnd_, PBM_GETRANGE, FALSE, 0));
+}
+
+int32_t Win32ProgressBar::position() const {
+    return static_cast<int32_t>(SendMessageA(hwnd_, PBM_GETPOS, 0, 0));
+}
+
+void Win32ProgressBar::setMin(int32_t value) {
+    SendMessageA(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(value), static_cast<LPARAM>(max()));
+}
+
+void Win32ProgressBar::setMax(int32_t value) {
+    SendMessageA(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(min()), static_cast<LPARAM>(value));
+}
+
+void Win32ProgressBar::setStep(int32_t value) {
+    step_ = value;
+    SendMessageA(hwnd_, PBM_SETSTEP, static_cast<WPARAM>(value), 0);
+}
+
+void Win32ProgressBar::setPosition(int32_t value) {
+    SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+}
+
+void Win32ProgressBar::stepIt() {
+    SendMessageA(hwnd_, PBM_STEPIT, 0, 0);
+}
+
+void Win32ComboBox::addItem(const std::string& text) {
+    SendMessageA(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+int Win32ComboBox::itemCount() const {
+    return static_cast<int>(SendMessageA(hwnd_, CB_GETCOUNT, 0, 0));
+}
+
+std::string Win32ComboBox::item(int index) const {
+    const LRESULT length = SendMessageA(hwnd_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR) {
+        return {};
+    }
+    std::string result(static_cast<size_t>(length) + 1, '\0');
+    const LRESULT got = SendMessageA(hwnd_, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                     reinterpret_cast<LPARAM>(&result[0]));
+    result.resize(got == CB_ERR ? 0 : static_cast<size_t>(got));
+    return result;
+}
+
+int Win32ComboBox::itemIndex() const {
+    return static_cast<int>(SendMessageA(hwnd_, CB_GETCURSEL, 0, 0));
+}
+
+void Win32ComboBox::setItemIndex(int index) {
+    SendMessageA(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void Win32FileList::setMask(const std::string& mask) {
+    mask_ = mask;
+    refresh();
+}
+
+void Win32FileList::setDirectory(const std::string& directory) {
+    directory_ = directory;
+    refresh();
+}
+
+void Win32FileList::refresh() {
+    SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0);
+    for (const std::string& name : listFiles(directory_, mask_)) {
+        SendMessageA(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+int Win32FileList::itemCount() const {
+    return static_cast<int>(SendMessageA(hwnd_, LB_GETCOUNT, 0, 0));
+}
+
+std::string Win32FileList::item(int index) const {
+    const LRESULT length = SendMessageA(hwnd_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR) {
+        return {};
+    }
+    std::string result(static_cast<size_t>(length) + 1, '\0');
+    const LRESULT got = SendMessageA(hwnd_, LB_GETTEXT, static_cast<WPARAM>(index),
+                                     reinterpret_cast<LPARAM>(&result[0]));
+    result.resize(got == LB_ERR ? 0 : static_cast<size_t>(got));
+    return result;
+}
+
+int Win32FileList::itemIndex() const {
+    return static_cast<int>(SendMessageA(hwnd_, LB_GETCURSEL, 0, 0));
+}
+
+std::string Win32FileList::fileName() const {
+    const int index = itemIndex();
+    if (index < 0) {
+        return {};
+    }
+    return joinPath(directory_, item(index));
+}
+
+std::string joinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty() || directory.back() == '\\' || directory.back() == '/' ||
+        directory.back() == ':') {
+        return directory + name;
+    }
+    return directory + "\\" + name;
+}
+
+std::vector<std::string> listFiles(const std::string& directory, const std::string& mask) {
+    std::vector<std::string> names;
+    size_t at = 0;
+    while (at <= mask.size()) {
+        size_t end = mask.find(';', at);
+        if (end == std::string::npos) {
+            end = mask.size();
+        }
+        const std::string pattern = mask.substr(at, end - at);
+        at = end + 1;
+        if (pattern.empty()) {
+            continue;
+        }
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(joinPath(directory, pattern).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                names.emplace_back(found.cFileName);
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    // File names compare without regard to case, as the file system does.
+    const auto less = [](const std::string& a, const std::string& b) {
+        return lstrcmpiA(a.c_str(), b.c_str()) < 0;
+    };
+    const auto same = [](const std::string& a, const std::string& b) {
+        return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+    };
+    std::sort(names.begin(), names.end(), less);
+    names.erase(std::unique(names.begin(), names.end(), same), names.end());
+    return names;
+}
+
+} // namespace platform::win32

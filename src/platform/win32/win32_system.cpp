@@ -1,0 +1,92 @@
+#include "platform/win32/win32_system.h"
+
+#include <windows.h>
+
+namespace platform::win32 {
+namespace {
+
+CursorShape screenCursor = CursorShape::Default;
+
+} // namespace
+
+Win32System::Win32System() {
+    // The path buffer of the classic runtime: 256 characters, at most 255 used.
+    char path[256];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path - 1);
+    path[length < sizeof path ? length : sizeof path - 1] = '\0';
+    modulePath_ = path;
+}
+
+unsigned long Win32System::platformId() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = 148; // the original structure, which every Windows accepts
+    static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA layout");
+    if (!GetVersionExA(&info)) {
+        return 0;
+    }
+    return info.dwPlatformId;
+}
+
+LibraryHandle Win32System::loadLibrary(const char* name) {
+    return reinterpret_cast<LibraryHandle>(LoadLibraryA(name));
+}
+
+void* Win32System::procAddress(LibraryHandle library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(library), name));
+}
+
+void Win32System::freeLibrary(LibraryHandle library) {
+    FreeLibrary(reinterpret_cast<HMODULE>(library));
+}
+
+EventHandle Win32System::createEvent() {
+    return CreateEventA(nullptr, FALSE, FALSE, nullptr);
+}
+
+WaitResult Win32System::waitForEvent(EventHandle event, unsigned long milliseconds) {
+    switch (WaitForSingleObject(event, milliseconds)) {
+    case WAIT_OBJECT_0:
+        return WaitResult::Signalled;
+    case WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    default:
+        return WaitResult::Failed;
+    }
+}
+
+void Win32System::resetEvent(EventHandle event) {
+    ResetEvent(event);
+}
+
+void Win32System::closeEvent(EventHandle event) {
+    CloseHandle(event);
+}
+
+void Win32System::sleep(unsigned long milliseconds) {
+    Sleep(milliseconds);
+}
+
+void Win32System::setCursor(CursorShape shape) {
+    screenCursor = shape;
+    // The thread that sets it is usually about to be busy: show it now, not at the next
+    // mouse move.
+    SetCursor(LoadCursorA(nullptr, shape == CursorShape::Hourglass ? IDC_WAIT : IDC_ARROW));
+}
+
+void Win32System::postQuit(int exitCode) {
+    PostQuitMessage(exitCode);
+}
+
+bool Win32System::exitWindows(unsigned flags, unsigned long reserved) {
+    return ExitWindowsEx(flags, reserved) != FALSE;
+}
+
+bool applyScreenCursor() {
+    if (screenCursor == CursorShape::Default) {
+        return false;
+    }
+    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    return true;
+}
+
+} // namespace platform::win32

@@ -1,0 +1,38 @@
+// Kernel and shell services over the ANSI Win32 API as Windows 95/98 have it.
+#pragma once
+
+#include <string>
+
+#include "platform/system.h"
+
+namespace platform::win32 {
+
+class Win32System : public System {
+public:
+    // Reads the program's own path (once, at start).
+    Win32System();
+
+    unsigned long platformId() override;
+    std::string modulePath() override { return modulePath_; }
+    LibraryHandle loadLibrary(const char* name) override;
+    void* procAddress(LibraryHandle library, const char* name) override;
+    void freeLibrary(LibraryHandle library) override;
+    EventHandle createEvent() override;
+    WaitResult waitForEvent(EventHandle event, unsigned long milliseconds) override;
+    void resetEvent(EventHandle event) override;
+    void closeEvent(EventHandle event) override;
+    void sleep(unsigned long milliseconds) override;
+    // Screen-wide: every window of the program shows it (see screenCursorSet).
+    void setCursor(CursorShape shape) override;
+    void postQuit(int exitCode) override;
+    bool exitWindows(unsigned flags, unsigned long reserved) override;
+
+private:
+    std::string modulePath_;
+};
+
+// The program's windows answer WM_SETCURSOR with this while it is not the default; true when
+// the cursor was set.
+bool applyScreenCursor();
+
+} // namespace platform::win32

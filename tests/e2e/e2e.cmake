@@ -1,0 +1,18 @@
+# End-to-end tests: the driver runs every tests/e2e/*.e2e scenario under 64-bit Wine and Xvfb.
+# Each test gets an empty work directory build/<preset>/e2e/<name> that holds its transcript
+# and screenshots afterwards; scenarios see it as ${WORK}.
+file(GLOB e2e_scenarios CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.e2e)
+foreach(scenario ${e2e_scenarios})
+    get_filename_component(name ${scenario} NAME_WE)
+    add_test(NAME e2e.${name}
+        COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-e2e.sh
+            --driver $<TARGET_FILE:driver>
+            --work ${CMAKE_BINARY_DIR}/e2e/${name}
+            ${scenario}
+            -D APP=$<TARGET_FILE:W9XKVXXXX>
+            -D BOXDEMO=$<TARGET_FILE:boxdemo>
+            -D SOURCE=${PROJECT_SOURCE_DIR}
+            -D E2E=${CMAKE_CURRENT_LIST_DIR}
+            -D BUILD=${CMAKE_BINARY_DIR})
+    set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 180 LABELS e2e)
+endforeach()
