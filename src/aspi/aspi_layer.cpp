@@ -21,9 +21,6 @@ Layer::Layer(platform::System& system) : system_(system), current_(new Request()
 
 Layer::~Layer() {
     reclaim();
-    for (auto& request : retired_) {
-        parked().push_back(request.release());
-    }
     for (const Buffer& buffer : buffers_) {
         if (usedByRetired(buffer)) {
             parked().push_back(buffer.data);
@@ -31,7 +28,10 @@ Layer::~Layer() {
             delete[] buffer.data;
         }
     }
-    // Events of parked requests stay open for the same reason.
+    // Blocks (and events) of requests still pending stay as they are, for the same reason.
+    for (auto& request : retired_) {
+        parked().push_back(request.release());
+    }
 }
 
 void Layer::setEntryPoints(void* getSupportInfo, void* sendCommand) {

@@ -1,0 +1,183 @@
+// The request block's layout and the layer's handling of blocks and buffers, against a
+// hand-driven ASPI stand-in that completes requests only when the test says so.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <thread>
+
+#include "aspi/aspi_layer.h"
+#include "platform/fake/fake_system.h"
+
+namespace {
+
+// The last block submitted; the test completes it by writing its status.
+aspi::RequestBlock* submitted = nullptr;
+int submissions = 0;
+
+uint32_t supportInfo() {
+    return 0x0102;
+}
+uint32_t send(void* block) {
+    submitted = static_cast<aspi::RequestBlock*>(block);
+    ++submissions;
+    return 0;
+}
+
+struct LayerTest : ::testing::Test {
+    platform::fake::FakeSystem system;
+    aspi::Layer layer{system};
+    void SetUp() override {
+        submitted = nullptr;
+        submissions = 0;
+        layer.setEntryPoints(&supportInfo, &send);
+    }
+};
+
+TEST(RequestBlock, HostLayoutIsThePacked64BitOne) {
+    // The 32-bit layout is asserted where it is compiled (the i686 build); here the host's.
+    EXPECT_EQ(92u, sizeof(aspi::RequestBlock));
+    EXPECT_EQ(16u, offsetof(aspi::RequestBlock, SRB_BufPointer));
+    EXPECT_EQ(28u, offsetof(aspi::RequestBlock, SRB_PostProc));
+    EXPECT_EQ(60u, offsetof(aspi::RequestBlock, CDBByte));
+    EXPECT_EQ(76u, offsetof(aspi::RequestBlock, SenseArea));
+}
+
+TEST(RequestBlock, BigEndianOffsets) {
+    uint8_t bytes[3];
+    const uint32_t values[] = {0, 16384, 245760, 0xFFFFFF};
+    for (uint32_t v : values) {
+        aspi::putBig24(bytes, v);
+        EXPECT_EQ(v, aspi::getBig24(bytes));
+    }
+    aspi::putBig24(bytes, 245760);
+    EXPECT_EQ(0x03, bytes[0]);
+    EXPECT_EQ(0xC0, bytes[1]);
+    EXPECT_EQ(0x00, bytes[2]);
+}
+
+TEST_F(LayerTest, EntryPointsAndSupportInformation) {
+    EXPECT_TRUE(layer.hasEntryPoints());
+    EXPECT_EQ(0x0102u, layer.supportInfo());
+    aspi::Layer empty(system);
+    EXPECT_FALSE(empty.hasEntryPoints());
+    EXPECT_EQ(0u, empty.supportInfo());
+    empty.setEntryPoints(static_cast<void*>(nullptr), nullptr);
+    EXPECT_FALSE(empty.hasEntryPoints());
+}
+
+TEST_F(LayerTest, NewRequestIsZeroFilledWithTheCommandCode) {
+    aspi::RequestBlock& block = layer.newRequest();
+    std::memset(&block, 0xA5, sizeof block);
+    aspi::RequestBlock& again = layer.newRequest();
+    EXPECT_EQ(&block, &again); // no retirement, no new block
+    aspi::RequestBlock expected;
+    std::memset(&expected, 0, sizeof expected);
+    expected.SRB_Cmd = 0x02;
+    EXPECT_EQ(0, std::memcmp(&expected, &again, sizeof expected));
+}
+
+TEST_F(LayerTest, PollingSeesAStatusWrittenByAnotherThread) {
+    layer.newRequest();
+    std::thread completer;
+    // The stand-in completes from its own thread right after the submission.
+    static std::thread* worker;
+    worker = &completer;
+    layer.setEntryPoints(&supportInfo, [](void* b) -> uint32_t {
+        *worker = std::thread(
+            [](aspi::RequestBlock* block) {
+                block->SenseArea[12] = 0x3A;
+                aspi::storeStatus(*block, aspi::SS_ERR);
+            },
+            static_cast<aspi::RequestBlock*>(b));
+        return 0;
+    });
+    EXPECT_EQ(aspi::SS_ERR, layer.executePolling());
+    completer.join();
+    EXPECT_EQ(0x3A, layer.request().SenseArea[12]);
+}
+
+TEST_F(LayerTest, AbandonedRequestIsNeitherReusedNorFreedUntilItCompletes) {
+    aspi::RequestBlock& first = layer.newRequest();
+    uint8_t* buffer = layer.allocateBuffer(100);
+    first.SRB_BufPointer = buffer + 40; // a request may use part of a buffer
+    first.SRB_BufLen = 10;
+    layer.submit();
+    ASSERT_EQ(&first, submitted);
+    layer.abandon();
+    EXPECT_EQ(1u, layer.retiredCount());
+
+    aspi::RequestBlock& second = layer.newRequest();
+    EXPECT_NE(&first, &second);
+    layer.releaseBuffer(buffer);
+    EXPECT_EQ(1u, layer.heldBuffers()); // still written by the pending request
+
+    // A late write to the retired request is harmless (the sanitizers would see otherwise).
+    std::memset(buffer + 40, 0x77, 10);
+    aspi::storeStatus(first, aspi::SS_COMP);
+    EXPECT_EQ(0u, aspi::loadStatus(second));
+    layer.newRequest();
+    EXPECT_EQ(0u, layer.retiredCount());
+    EXPECT_EQ(0u, layer.heldBuffers());
+}
+
+TEST_F(LayerTest, BuffersNotUsedByAPendingRequestAreFreedAtOnce) {
+    aspi::RequestBlock& pending = layer.newRequest();
+    uint8_t* used = layer.allocateBuffer(64);
+    uint8_t* other = layer.allocateBuffer(64);
+    ASSERT_NE(nullptr, used);
+    ASSERT_NE(nullptr, other);
+    pending.SRB_BufPointer = used;
+    pending.SRB_BufLen = 64;
+    layer.abandon();
+    layer.releaseBuffer(other);
+    EXPECT_EQ(1u, layer.heldBuffers());
+    layer.releaseBuffer(other); // a second release changes nothing
+    layer.releaseBuffer(nullptr);
+    EXPECT_EQ(1u, layer.heldBuffers());
+    layer.releaseBuffer(used);
+    EXPECT_EQ(1u, layer.heldBuffers());
+    aspi::storeStatus(pending, aspi::SS_ERR);
+    layer.releaseBuffer(nullptr); // any call into the layer reclaims
+    EXPECT_EQ(0u, layer.heldBuffers());
+}
+
+TEST_F(LayerTest, ShutdownLeavesPendingRequestsAlone) {
+    aspi::RequestBlock* pending;
+    uint8_t* buffer;
+    {
+        aspi::Layer own(system);
+        own.setEntryPoints(&supportInfo, &send);
+        pending = &own.newRequest();
+        buffer = own.allocateBuffer(32);
+        pending->SRB_BufPointer = buffer;
+        pending->SRB_BufLen = 32;
+        own.submit();
+        own.abandon();
+    }
+    // ASPI completes after the layer is gone: block and buffer are still there.
+    std::memset(buffer, 1, 32);
+    aspi::storeStatus(*pending, aspi::SS_COMP);
+    EXPECT_EQ(aspi::SS_COMP, aspi::loadStatus(*pending));
+}
+
+TEST_F(LayerTest, EventWaitClosesItsEventOrKeepsItForAPendingRequest) {
+    layer.newRequest();
+    EXPECT_EQ(aspi::SS_PENDING, layer.executeWithEvent(5000));
+    ASSERT_NE(nullptr, submitted);
+    EXPECT_EQ(0x48, submitted->SRB_Flags);
+    EXPECT_NE(nullptr, submitted->SRB_PostProc);
+    EXPECT_EQ(std::vector<unsigned long>{5000}, system.eventWaits);
+    EXPECT_EQ(5000, system.clock().now());
+    EXPECT_EQ(1, system.openEvents);
+    EXPECT_EQ(1u, layer.retiredCount());
+    // The late completion signals the event, which is still open.
+    aspi::RequestBlock* late = submitted;
+    aspi::storeStatus(*late, aspi::SS_COMP);
+    platform::fake::signalEvent(late->SRB_PostProc);
+    layer.newRequest();
+    EXPECT_EQ(0, system.openEvents);
+    EXPECT_EQ(0u, layer.retiredCount());
+}
+
+} // namespace
