@@ -226,9 +226,13 @@ TEST(DriveCommands, RequestBlockIsClearedBeforeEachCommand) {
     const aspi::RequestBlock& block = rig.layer->request();
     EXPECT_EQ(aspi::SC_EXEC_SCSI_CMD, block.SRB_Cmd);
     EXPECT_EQ(0, block.SRB_Flags);
-    EXPECT_EQ(nullptr, block.SRB_PostProc);
-    EXPECT_EQ(nullptr, block.SRB_BufPointer);
-    EXPECT_EQ(0u, block.SRB_BufLen);
+    // Packed fields are copied out before gtest takes them by reference.
+    const void* post = block.SRB_PostProc;
+    const void* data = block.SRB_BufPointer;
+    const uint32_t length = block.SRB_BufLen;
+    EXPECT_EQ(nullptr, post);
+    EXPECT_EQ(nullptr, data);
+    EXPECT_EQ(0u, length);
     EXPECT_EQ(14, block.SRB_SenseLen);
     EXPECT_EQ(12, block.SRB_CDBLen);
     EXPECT_EQ(0, block.CDBByte[4]); // nothing left of INQUIRY's allocation length

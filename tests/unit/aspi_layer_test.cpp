@@ -166,7 +166,8 @@ TEST_F(LayerTest, EventWaitClosesItsEventOrKeepsItForAPendingRequest) {
     EXPECT_EQ(aspi::SS_PENDING, layer.executeWithEvent(5000));
     ASSERT_NE(nullptr, submitted);
     EXPECT_EQ(0x48, submitted->SRB_Flags);
-    EXPECT_NE(nullptr, submitted->SRB_PostProc);
+    void* const post = submitted->SRB_PostProc; // packed: copied before gtest binds to it
+    EXPECT_NE(nullptr, post);
     EXPECT_EQ(std::vector<unsigned long>{5000}, system.eventWaits);
     EXPECT_EQ(5000, system.clock().now());
     EXPECT_EQ(1, system.openEvents);
