@@ -1,0 +1,252 @@
+#include "update/flash_procedure.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "package/firmware_area.h"
+#include "package/naming.h"
+
+namespace update {
+
+const char* const NoDriveSelectedText = "No drive is selected. Choose the drive in the list first.";
+const char* const NoTargetRevisionText =
+    "The flasher's file name is too short to tell the new firmware revision.";
+const char* const NoBlockBufferText = "Not enough memory to flash the drive.";
+
+namespace {
+
+constexpr std::size_t RevisionOffset = 39;
+constexpr std::size_t RevisionLength = 4;
+
+const char* const InProgressText = "Don't turn off the system, Flash is in progress...";
+const char* const CompletedText = "Flash Completed.";
+const char* const FailedText = "Flash Fail.";
+
+const char* const WarningFormat =
+    "\nWARNING:\n\nCurrent FW:%s is newer than FW:%s.\n\nContinue update FW:%s to FW:%s ?\n";
+const char* const QuestionFormat = "\nUpdate FW:%s to FW:%s ?\n";
+const char* const RebootQuestion =
+    "\nYou have successfully completed\ninstallation! The new changes will not take effect\n"
+    "until you reboot your system. Do you want to\nreboot your system now?\n\n";
+
+// ExitWindowsEx: restart, closing other programs without asking them.
+constexpr unsigned RestartFlags = 2u /* reboot */ | 4u /* force */;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The bytes of the image that the block at the bar's position covers; the bar's range is the
+// image's, so this is the step everywhere, but nothing outside the image is ever read.
+std::size_t blockBytes(const platform::ProgressBar& bar, std::size_t offset) {
+    const auto step = static_cast<std::size_t>(bar.step());
+    const auto image = static_cast<std::size_t>(FlashProcedure::ImageLength);
+    return offset >= image ? 0 : step < image - offset ? step : image - offset;
+}
+
+} // namespace
+
+std::string withUpperFourth(const std::string& revision) {
+    std::string out = revision;
+    if (out.size() >= RevisionLength && out[3] >= 'a' && out[3] <= 'z') {
+        out[3] = static_cast<char>(out[3] - 'a' + 'A');
+    }
+    return out;
+}
+
+std::string currentRevision(const aspi::DriveSlot& slot) {
+    const char* text = slot.Description;
+    // Never read past the text's end: a text that stops before the revision gives none.
+    const void* nul = std::memchr(text, '\0', sizeof slot.Description);
+    const std::size_t length = nul != nullptr
+                                   ? static_cast<std::size_t>(static_cast<const char*>(nul) - text)
+                                   : sizeof slot.Description;
+    if (length <= RevisionOffset) {
+        return std::string();
+    }
+    const std::size_t count =
+        length - RevisionOffset < RevisionLength ? length - RevisionOffset : RevisionLength;
+    return withUpperFourth(std::string(text + RevisionOffset, count));
+}
+
+int compareRevisions(const std::string& current, const std::string& target) {
+    // Position by position up to the first difference or the end of the shorter text, where
+    // the end (the NUL) sorts below every character.
+    for (std::size_t i = 0;; ++i) {
+        const unsigned a = i < current.size() ? static_cast<unsigned char>(current[i]) : 0u;
+        const unsigned b = i < target.size() ? static_cast<unsigned char>(target[i]) : 0u;
+        if (a != b) {
+            return a < b ? -1 : 1;
+        }
+        if (a == 0) {
+            return 0;
+        }
+    }
+}
+
+FlashProcedure::FlashProcedure(aspi::DriveCommands& commands, aspi::Layer& layer,
+                               aspi::DriveData& drives, platform::System& system,
+                               platform::Dialogs& dialogs, platform::ProgressBar& progressBar,
+                               platform::Frame& statusFrame)
+    : commands_(commands), layer_(layer), drives_(drives), system_(system), dialogs_(dialogs),
+      bar_(progressBar), status_(statusFrame) {}
+
+uint8_t* FlashProcedure::obtainBlockBuffer(std::size_t bytes) {
+    return layer_.allocateBuffer(bytes);
+}
+
+void FlashProcedure::run() {
+    // Typing into the drive list leaves no item current, and then there is no drive to talk
+    // to: say so and leave everything as it is.
+    const aspi::DriveSlot* slot = commands_.selectedSlot();
+    if (slot == nullptr) {
+        dialogs_.notice(NoDriveSelectedText);
+        return;
+    }
+
+    // The revision the drive reported to the start-up scan.
+    const std::string current = currentRevision(*slot);
+    const char edition = current.size() > 2 ? current[2] : '\0';
+    if (!isDigit(edition)) {
+        dialogs_.notice("Nonsupport KV90~KVZZ drive !");
+        system_.postQuit(0);
+        return;
+    }
+
+    // The image by the drive's edition, and the revision it carries from the flasher's name.
+    const bool zolk = package::editionFor(edition) == package::Edition::ZolK;
+    const uint8_t* image = zolk ? package::zolkImage() : package::nonZolkImage();
+    const std::string modulePath = system_.modulePath();
+    const std::string target = withUpperFourth(zolk ? package::zolkTargetRevision(modulePath)
+                                                    : package::nonZolkTargetRevision(modulePath));
+    if (target.empty()) {
+        // Without a name tail nothing says which revision the images carry, so the run cannot
+        // ask a truthful question.
+        dialogs_.notice(NoTargetRevisionText);
+        return;
+    }
+
+    if (!ask(current, target)) {
+        return;
+    }
+
+    // Load and stop, whatever they report; the readiness polls are the real check.
+    commands_.StartStopUnit(commands_.selectedSlot(), 3);
+    commands_.StartStopUnit(commands_.selectedSlot(), 0);
+    if (!waitUntilReady()) {
+        return;
+    }
+
+    // Transfer set-up: the bar carries the block offset and length for the drive commands.
+    bar_.setMin(0);
+    bar_.setMax(ImageLength);
+    bar_.setStep(BlockLength);
+    // The buffer comes from the ASPI layer, which keeps it for as long as a request that timed
+    // out may still touch it, even after it has been released here.
+    uint8_t* buffer = obtainBlockBuffer(static_cast<std::size_t>(bar_.step()));
+    if (buffer == nullptr) {
+        dialogs_.notice(NoBlockBufferText);
+        return;
+    }
+    system_.setCursor(platform::CursorShape::Hourglass);
+    setStatus(InProgressText);
+    bar_.setPosition(0);
+
+    if (!writeImage(image, buffer) || !verifyImage(image, buffer)) {
+        cleanUp(buffer);
+        return;
+    }
+
+    // The commit request carries offset 0 and length 1: the first byte of the last block read.
+    bar_.setPosition(0);
+    bar_.setMin(0);
+    bar_.setMax(CommitRange);
+    bar_.setStep(1);
+    if (commands_.WriteBuffer(commands_.selectedSlot(), buffer, 0x80) == 0) {
+        setStatus(FailedText);
+        cleanUp(buffer);
+        return;
+    }
+
+    layer_.releaseBuffer(buffer);
+    setStatus(CompletedText);
+    system_.setCursor(platform::CursorShape::Default);
+    if (dialogs_.show(platform::BoxKind::Confirm, RebootQuestion,
+                      platform::ButtonYes | platform::ButtonNo) != platform::AnswerYes) {
+        return;
+    }
+    system_.exitWindows(RestartFlags, 0); // a refused restart leaves the window as it is
+    bar_.setPosition(0);
+    system_.setCursor(platform::CursorShape::Default);
+}
+
+bool FlashProcedure::ask(const std::string& current, const std::string& target) {
+    char text[256];
+    platform::BoxKind kind;
+    if (compareRevisions(current, target) > 0) {
+        kind = platform::BoxKind::Warning;
+        std::snprintf(text, sizeof text, WarningFormat, current.c_str(), target.c_str(),
+                      current.c_str(), target.c_str());
+    } else {
+        kind = platform::BoxKind::Confirm;
+        std::snprintf(text, sizeof text, QuestionFormat, current.c_str(), target.c_str());
+    }
+    return dialogs_.show(kind, text, platform::ButtonYes | platform::ButtonNo) ==
+           platform::AnswerYes;
+}
+
+bool FlashProcedure::waitUntilReady() {
+    // XCmd sets the counter to 1 when it has asked for the disc to be removed, so that the
+    // count-down below ends with that poll.
+    drives_.ReadyWaitCounter = ReadyPolls;
+    while (drives_.ReadyWaitCounter != 0) {
+        if (commands_.XCmd(commands_.selectedSlot()) == 1) {
+            break;
+        }
+        system_.sleep(PollIntervalMs);
+        --drives_.ReadyWaitCounter;
+    }
+    return drives_.ReadyWaitCounter != 0;
+}
+
+bool FlashProcedure::writeImage(const uint8_t* image, uint8_t* buffer) {
+    while (bar_.position() < bar_.max()) {
+        const auto offset = static_cast<std::size_t>(bar_.position());
+        std::memcpy(buffer, image + offset, blockBytes(bar_, offset));
+        if (commands_.WriteBuffer(commands_.selectedSlot(), buffer, 0x00) == 0) {
+            return false; // the command has told the user
+        }
+        bar_.stepIt();
+    }
+    return true;
+}
+
+bool FlashProcedure::verifyImage(const uint8_t* image, uint8_t* buffer) {
+    bar_.setPosition(0);
+    while (bar_.position() < bar_.max()) {
+        if (commands_.ReadBuffer(commands_.selectedSlot(), buffer) == 0) {
+            return false; // the command has told the user
+        }
+        const auto offset = static_cast<std::size_t>(bar_.position());
+        if (std::memcmp(image + offset, buffer, blockBytes(bar_, offset)) != 0) {
+            dialogs_.notice("Verify fail!");
+            return false;
+        }
+        bar_.stepIt();
+    }
+    return true;
+}
+
+void FlashProcedure::setStatus(const char* text) {
+    // The window's thread processes no messages until the run ends: paint now.
+    status_.setCaption(text);
+    status_.repaint();
+}
+
+void FlashProcedure::cleanUp(uint8_t* buffer) {
+    bar_.setPosition(0);
+    layer_.releaseBuffer(buffer);
+    system_.setCursor(platform::CursorShape::Default);
+}
+
+} // namespace update

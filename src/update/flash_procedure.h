@@ -1,0 +1,76 @@
+// The flasher's button: brings the drive in the selected slot from its present firmware to the
+// matching image of the program's own package area, and offers to restart the system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "aspi/aspi_layer.h"
+#include "aspi/drive_commands.h"
+#include "platform/controls.h"
+#include "platform/dialogs.h"
+#include "platform/system.h"
+
+namespace update {
+
+// What a flasher tells when it cannot start a flash for reasons of its own.
+extern const char* const NoDriveSelectedText;
+extern const char* const NoTargetRevisionText;
+extern const char* const NoBlockBufferText;
+
+// The four revision characters of a drive slot's description text (characters 39 to 42; fewer
+// when the text ends earlier), with the fourth one upper-cased.
+std::string currentRevision(const aspi::DriveSlot& slot);
+// Upper-cases the fourth character ("a" to "z" only); the first three are never changed.
+std::string withUpperFourth(const std::string& revision);
+// Compares as strings of unsigned bytes, as the drive's revision is compared with the image's.
+int compareRevisions(const std::string& current, const std::string& target);
+
+class FlashProcedure {
+public:
+    // `progressBar` is the transfer state the drive commands read (position = offset, step =
+    // block length) and the commit request's clock; `statusFrame` is GroupBox2, whose caption
+    // is the status line.
+    FlashProcedure(aspi::DriveCommands& commands, aspi::Layer& layer, aspi::DriveData& drives,
+                   platform::System& system, platform::Dialogs& dialogs,
+                   platform::ProgressBar& progressBar, platform::Frame& statusFrame);
+    virtual ~FlashProcedure() = default;
+    FlashProcedure(const FlashProcedure&) = delete;
+    FlashProcedure& operator=(const FlashProcedure&) = delete;
+
+    // One press of the button in flasher mode: revision check, choice of image, the question,
+    // drive preparation, write, verify, commit, the result and the restart offer. Every message
+    // has been shown and closed when it returns.
+    void run();
+
+    // The block length and the image length of a transfer, and the commit request's range.
+    static constexpr int32_t BlockLength = 16384;
+    static constexpr int32_t ImageLength = 262144;
+    static constexpr int32_t CommitRange = 40;
+    static constexpr uint8_t ReadyPolls = 144;
+    static constexpr unsigned long PollIntervalMs = 30;
+
+protected:
+    // The block buffer for a transfer; null when there is no memory for it. Tests replace it to
+    // see a run without one.
+    virtual uint8_t* obtainBlockBuffer(std::size_t bytes);
+
+private:
+    bool ask(const std::string& current, const std::string& target);
+    bool waitUntilReady();
+    bool writeImage(const uint8_t* image, uint8_t* buffer);
+    bool verifyImage(const uint8_t* image, uint8_t* buffer);
+    void setStatus(const char* text);
+    void cleanUp(uint8_t* buffer);
+
+    aspi::DriveCommands& commands_;
+    aspi::Layer& layer_;
+    aspi::DriveData& drives_;
+    platform::System& system_;
+    platform::Dialogs& dialogs_;
+    platform::ProgressBar& bar_;
+    platform::Frame& status_;
+};
+
+} // namespace update

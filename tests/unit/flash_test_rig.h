@@ -1,0 +1,287 @@
+// A flash-procedure test bench: the fake platform with controls that log what the run did to
+// them, the in-process simulated drive at slot 1 (0:1), the drive commands and the procedure,
+// and real image data in the package area for as long as the bench lives.
+#pragma once
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "aspi/aspi_layer.h"
+#include "aspi/drive_commands.h"
+#include "package/firmware_area.h"
+#include "platform/fake/fake_controls.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_system.h"
+#include "sim/inprocess/inprocess_aspi.h"
+#include "update/flash_procedure.h"
+
+namespace flashtest {
+
+// Every call that matters for the order of the transfer set-up and the commit, in one list.
+using Log = std::vector<std::string>;
+
+// Recognisable bytes, different for every seed and every block.
+inline std::vector<uint8_t> pattern(uint32_t seed, size_t size = package::ImageSize) {
+    std::vector<uint8_t> bytes(size);
+    uint32_t x = seed * 2654435761u + 1u;
+    for (auto& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x);
+    }
+    return bytes;
+}
+
+// Puts two different images into the package area (the object is writable: the builder
+// overwrites it in the file) and the template's bytes back afterwards, so that other tests
+// still see a template.
+class PackageImages {
+public:
+    PackageImages()
+        : saved_(slots(), slots() + 2 * package::ImageSize), zolk(pattern(8)), nonZolk(pattern(1)) {
+        std::memcpy(slots(), zolk.data(), package::ImageSize);
+        std::memcpy(slots() + package::ImageSize, nonZolk.data(), package::ImageSize);
+    }
+    ~PackageImages() { std::memcpy(slots(), saved_.data(), saved_.size()); }
+    PackageImages(const PackageImages&) = delete;
+    PackageImages& operator=(const PackageImages&) = delete;
+
+private:
+    static uint8_t* slots() { return const_cast<uint8_t*>(package::zolkImage()); }
+    std::vector<uint8_t> saved_;
+
+public:
+    const std::vector<uint8_t> zolk;
+    const std::vector<uint8_t> nonZolk;
+};
+
+class LoggingSystem : public platform::fake::FakeSystem {
+public:
+    explicit LoggingSystem(Log& log) : log_(log) {}
+    void setCursor(platform::CursorShape shape) override {
+        log_.push_back(shape == platform::CursorShape::Hourglass ? "hourglass" : "default");
+        FakeSystem::setCursor(shape);
+    }
+
+private:
+    Log& log_;
+};
+
+class LoggingBar : public platform::fake::FakeProgressBar {
+public:
+    explicit LoggingBar(Log& log) : log_(log) {}
+    void setMin(int32_t v) override {
+        log_.push_back("min " + std::to_string(v));
+        FakeProgressBar::setMin(v);
+    }
+    void setMax(int32_t v) override {
+        log_.push_back("max " + std::to_string(v));
+        FakeProgressBar::setMax(v);
+    }
+    void setStep(int32_t v) override {
+        log_.push_back("step " + std::to_string(v));
+        FakeProgressBar::setStep(v);
+    }
+    void setPosition(int32_t v) override {
+        if (!stepping_) {
+            log_.push_back("pos " + std::to_string(v));
+        }
+        FakeProgressBar::setPosition(v);
+    }
+    void stepIt() override {
+        log_.push_back("stepIt");
+        stepping_ = true;
+        FakeProgressBar::stepIt();
+        stepping_ = false;
+    }
+
+private:
+    Log& log_;
+    bool stepping_ = false;
+};
+
+class LoggingFrame : public platform::fake::FakeFrame {
+public:
+    explicit LoggingFrame(Log& log) : log_(log) {}
+    void repaint() override {
+        log_.push_back("paint " + text);
+        FakeFrame::repaint();
+    }
+
+private:
+    Log& log_;
+};
+
+// The procedure with its buffer source observable, and able to fail.
+class TestProcedure : public update::FlashProcedure {
+public:
+    TestProcedure(Log& log, aspi::DriveCommands& commands, aspi::Layer& layer,
+                  aspi::DriveData& drives, platform::System& system, platform::Dialogs& dialogs,
+                  platform::ProgressBar& bar, platform::Frame& frame)
+        : FlashProcedure(commands, layer, drives, system, dialogs, bar, frame), log_(log) {}
+    bool noMemory = false;
+    std::vector<uint8_t*> buffers; // every buffer handed out, in order
+
+protected:
+    uint8_t* obtainBlockBuffer(std::size_t bytes) override {
+        log_.push_back("buffer " + std::to_string(bytes));
+        if (noMemory) {
+            return nullptr;
+        }
+        uint8_t* buffer = FlashProcedure::obtainBlockBuffer(bytes);
+        buffers.push_back(buffer);
+        return buffer;
+    }
+
+private:
+    Log& log_;
+};
+
+struct DriveSetup {
+    std::string revision = "KV8C";
+    bool discPresent = false;
+    std::vector<sim::Fault> faults;
+    int64_t commitMs = 3000;
+    std::string newRevision;
+};
+
+// A fault for the drive at 0:1 on one occurrence (from 1) of one command; 0: every one.
+inline sim::Fault fault(int opcode, int occurrence) {
+    sim::Fault f;
+    f.hostAdapter = 0;
+    f.target = 1;
+    f.opcode = opcode;
+    f.occurrence = occurrence;
+    return f;
+}
+
+constexpr int TestUnitReady = 0x00;
+constexpr int StartStop = 0x1B;
+constexpr int Write = 0x3B; // the 17th WRITE BUFFER of a run is its commit request
+constexpr int Read = 0x3C;
+
+struct Rig {
+    Log log;
+    PackageImages images;
+    LoggingSystem system{log};
+    platform::fake::FakeDialogs dialogs;
+    LoggingBar bar{log};
+    LoggingFrame groupBox2{log};
+    platform::fake::FakeComboBox comboBox1;
+    aspi::DriveData drives;
+    std::unique_ptr<sim::InProcessAspi> bus;
+    std::unique_ptr<aspi::Layer> layer;
+    std::unique_ptr<aspi::DriveCommands> commands;
+    std::unique_ptr<TestProcedure> procedure;
+    size_t scanRequests = 0; // requests of the start-up scan, before any run
+
+    explicit Rig(const DriveSetup& setup,
+                 const std::string& modulePath = "C:\\FLASH\\W9XKV8D1B.EXE") {
+        system.modulePathValue = modulePath;
+        sim::Scenario scenario;
+        sim::DeviceSpec drive;
+        drive.hostAdapter = 0;
+        drive.target = 1;
+        drive.revision = setup.revision;
+        drive.discPresent = setup.discPresent;
+        drive.commitMs = setup.commitMs;
+        drive.newRevision = setup.newRevision;
+        scenario.devices.push_back(drive);
+        scenario.faults = setup.faults;
+        bus.reset(new sim::InProcessAspi(system, std::move(scenario)));
+        layer.reset(new aspi::Layer(system));
+        const platform::LibraryHandle library = system.loadLibrary("WNASPI32.DLL");
+        layer->setEntryPoints(system.procAddress(library, "GetASPI32SupportInfo"),
+                              system.procAddress(library, "SendASPI32Command"));
+        commands.reset(new aspi::DriveCommands(*layer, system, dialogs, bar, comboBox1, drives));
+        procedure.reset(
+            new TestProcedure(log, *commands, *layer, drives, system, dialogs, bar, groupBox2));
+
+        // What the start-up scan leaves for a single drive at 0:1: its description text from
+        // INQUIRY, one list item, map entry 0 = slot 1.
+        commands->CheckInquiry(&drives.SlotTable[1]);
+        comboBox1.items = {drives.SlotTable[1].Description};
+        comboBox1.index = 0;
+        drives.ListMap[0] = 1;
+        scanRequests = trace().size();
+
+        // Something a run that leaves the bar alone visibly keeps.
+        bar.lo = 0;
+        bar.hi = 100;
+        bar.stepSize = 7;
+        bar.pos = 37;
+        log.clear();
+    }
+    ~Rig() {
+        procedure.reset();
+        commands.reset();
+        layer.reset();
+        bus.reset();
+    }
+
+    void run() { procedure->run(); }
+
+    std::vector<sim::TraceEntry> trace() {
+        return bus->inspect([](sim::Bus& b) { return b.trace(); });
+    }
+    // Requests since the scan.
+    std::vector<sim::TraceEntry> runTrace() {
+        auto all = trace();
+        return std::vector<sim::TraceEntry>(all.begin() + static_cast<std::ptrdiff_t>(scanRequests),
+                                            all.end());
+    }
+    sim::DeviceState drive() {
+        return bus->inspect([](sim::Bus& b) { return *b.device(0, 1); });
+    }
+    template <typename F> void changeDrive(F f) {
+        bus->inspect([&f](sim::Bus& b) {
+            f(*b.device(0, 1));
+            return 0;
+        });
+    }
+
+    // Runs of the same word folded: "W*16".
+    static std::string folded(const std::vector<std::string>& words) {
+        std::string out;
+        for (size_t i = 0; i < words.size();) {
+            size_t n = 1;
+            while (i + n < words.size() && words[i + n] == words[i]) {
+                ++n;
+            }
+            out += (out.empty() ? "" : ", ") + words[i] + (n > 1 ? "*" + std::to_string(n) : "");
+            i += n;
+        }
+        return out;
+    }
+
+    // The commands since the scan, one word each, runs folded.
+    std::string commandWords() {
+        std::vector<std::string> words;
+        for (const auto& e : runTrace()) {
+            std::string w;
+            switch (e.cdb[0]) {
+            case 0x00:
+                w = "TUR";
+                break;
+            case 0x1B:
+                w = "SSU" + std::to_string(e.cdb[4]);
+                break;
+            case 0x3B:
+                w = (e.cdb[9] & 0x80) != 0 ? "COMMIT" : "W";
+                break;
+            case 0x3C:
+                w = "R";
+                break;
+            default:
+                w = "?" + std::to_string(e.cdb[0]);
+            }
+            words.push_back(w);
+        }
+        return folded(words);
+    }
+};
+
+} // namespace flashtest
