@@ -663,6 +663,38 @@ void Driver::step(const Words& w) {
                    : op == "expect-enabled" ? enabled
                                             : !enabled;
         });
+    } else if (op == "expect-rect") {
+        expectCount(w, 6, 6, "expect-rect CONTROL LEFT TOP WIDTH HEIGHT");
+        const RECT expected{toInt(w[2]), toInt(w[3]), toInt(w[2]) + toInt(w[4]),
+                            toInt(w[3]) + toInt(w[5])};
+        waitFor(w[1] + " at " + w[2] + "," + w[3] + " size " + w[4] + " x " + w[5],
+                [&](std::string& last) {
+                    RECT r;
+                    GetWindowRect(findControl(w[1]), &r);
+                    MapWindowPoints(nullptr, requireWindow(), reinterpret_cast<POINT*>(&r), 2);
+                    last = std::to_string(r.left) + "," + std::to_string(r.top) + " size " +
+                           std::to_string(r.right - r.left) + " x " +
+                           std::to_string(r.bottom - r.top);
+                    return EqualRect(&r, &expected) != FALSE;
+                });
+    } else if (op == "expect-focus") {
+        expectCount(w, 2, 2, "expect-focus CONTROL");
+        waitFor("the focus on " + w[1], [&](std::string& last) {
+            HWND control = findControl(w[1]);
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            if (!GetGUIThreadInfo(GetWindowThreadProcessId(control, nullptr), &info)) {
+                return false;
+            }
+            HWND focus = info.hwndFocus;
+            // The edit field of a combo box is its child.
+            while (focus && GetParent(focus) && GetParent(focus) != requireWindow()) {
+                focus = GetParent(focus);
+            }
+            last = focus ? "#" + std::to_string(GetDlgCtrlID(focus)) + " " + className(focus)
+                         : "nothing";
+            return focus == control;
+        });
     } else if (op == "expect-text") {
         expectCount(w, 3, 3, "expect-text CONTROL TEXT");
         waitFor(w[1] + " showing " + quoted(w[2]), [&](std::string& last) {
