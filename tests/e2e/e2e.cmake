@@ -15,4 +15,11 @@ foreach(scenario ${e2e_scenarios})
             -D E2E=${CMAKE_CURRENT_LIST_DIR}
             -D BUILD=${CMAKE_BINARY_DIR})
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 180 LABELS e2e)
+    # A scenario may come with NAME.check.sh, run on its work directory after it has passed.
+    if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/${name}.check.sh)
+        add_test(NAME e2e.${name}.check
+            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${name}.check.sh ${CMAKE_BINARY_DIR}/e2e/${name})
+        set_tests_properties(e2e.${name} PROPERTIES FIXTURES_SETUP e2e.${name})
+        set_tests_properties(e2e.${name}.check PROPERTIES FIXTURES_REQUIRED e2e.${name} LABELS e2e)
+    endif()
 endforeach()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# After builder_build.e2e: the flasher in the work directory is the template byte for byte,
+# except for the 524288 bytes after the start keyword, which are KV81.BIN and then KV05.BIN.
+#   builder_build.check.sh WORK
+set -euo pipefail
+work="$1"
+template="$work/W9XKVXXXX.EXE"
+flasher="$work/W9XKV8105.EXE"
+zolk="$work/KV81.BIN"
+nonzolk="$work/KV05.BIN"
+for f in "$template" "$flasher" "$zolk" "$nonzolk"; do
+  [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }
+done
+
+size=$(stat -c %s "$template")
+[ "$(stat -c %s "$flasher")" = "$size" ] || { echo "flasher size differs from the template's" >&2; exit 1; }
+
+found=$(grep -obUaP 'BIN-START-ADDR\x00' "$template" | head -n 1 | cut -d: -f1)
+[ -n "$found" ] || { echo "no start keyword in the template" >&2; exit 1; }
+slot=$((found + 15))
+image=262144
+rest=$((slot + 2 * image))
+
+cmp -n "$slot" "$template" "$flasher"
+cmp -n "$image" -i "$slot:0" "$flasher" "$zolk"
+cmp -n "$image" -i "$((slot + image)):0" "$flasher" "$nonzolk"
+cmp -i "$rest:$rest" "$template" "$flasher"
+# No temporary file of the build is left over.
+if ls "$work" | grep -qi '^KXD.*\.TMP$'; then
+  echo "temporary files left: $(ls "$work" | grep -i '^KXD')" >&2
+  exit 1
+fi
+echo "flasher = template with both images at $slot ($size bytes)"
