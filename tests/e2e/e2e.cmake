@@ -11,6 +11,7 @@ foreach(scenario ${e2e_scenarios})
             ${scenario}
             -D APP=$<TARGET_FILE:W9XKVXXXX>
             -D BOXDEMO=$<TARGET_FILE:boxdemo>
+            -D FORMDEMO=$<TARGET_FILE:formdemo>
             -D SOURCE=${PROJECT_SOURCE_DIR}
             -D E2E=${CMAKE_CURRENT_LIST_DIR}
             -D BUILD=${CMAKE_BINARY_DIR})

@@ -603,7 +603,7 @@ void Driver::step(const Words& w) {
         running_ = true;
         window_ = nullptr;
         box_ = nullptr;
-    } else if (op == "wait-window") {
+    } else if (op == "wait-window" || op == "expect-no-window") {
         size_t at = 1;
         std::string cls;
         if (w.size() > 2 && w[1] == "--class") {
@@ -611,11 +611,11 @@ void Driver::step(const Words& w) {
             at = 3;
         }
         if (w.size() != at + 1) {
-            throw Failure("usage: wait-window [--class CLASS] TITLE-PREFIX");
+            throw Failure("usage: " + op + " [--class CLASS] TITLE-PREFIX");
         }
         requireProcess();
         const std::string prefix = w[at];
-        waitFor("a window " + quoted(prefix + "..."), [&](std::string& last) {
+        const auto find = [&](std::string& last) -> HWND {
             for (HWND window : topWindows()) {
                 RECT r;
                 GetWindowRect(window, &r);
@@ -626,12 +626,22 @@ void Driver::step(const Words& w) {
                 last = quoted(title);
                 if (title.compare(0, prefix.size(), prefix) == 0 &&
                     (cls.empty() || className(window) == cls)) {
-                    window_ = window;
-                    return true;
+                    return window;
                 }
             }
-            return false;
-        });
+            return nullptr;
+        };
+        if (op == "expect-no-window") {
+            std::string last;
+            if (HWND window = find(last)) {
+                throw Failure("a window " + quoted(windowText(window)) + " is on screen");
+            }
+        } else {
+            waitFor("a window " + quoted(prefix + "..."), [&](std::string& last) {
+                window_ = find(last);
+                return window_ != nullptr;
+            });
+        }
     } else if (op == "expect-title") {
         expectCount(w, 2, 2, "expect-title TEXT");
         waitFor("title " + quoted(w[1]), [&](std::string& last) {
@@ -787,10 +797,14 @@ void Driver::step(const Words& w) {
         } else {
             GUITHREADINFO info{};
             info.cbSize = sizeof info;
-            if (GetGUIThreadInfo(process_.dwThreadId, &info) && info.hwndFocus) {
+            // The focus may still sit in a box that is going away: only a control of the
+            // current window takes the key, else the window itself.
+            HWND window = requireWindow();
+            if (GetGUIThreadInfo(process_.dwThreadId, &info) && info.hwndFocus &&
+                IsChild(window, info.hwndFocus)) {
                 target = info.hwndFocus;
             } else {
-                target = requireWindow();
+                target = window;
             }
         }
         postKey(target, code);

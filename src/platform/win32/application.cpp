@@ -148,7 +148,8 @@ struct Application::Impl {
     void createControl(const Placement& placement);
     void fitClientArea();
     bool preTranslate(const MSG& message);
-    void moveFocus(bool backwards);
+    // From the control that got the Tab key (the focus may be between activations).
+    void moveFocus(HWND from, bool backwards);
     HWND firstFocusable();
     bool isOurs(HWND window) const {
         return window == mainWindow || (window && IsChild(mainWindow, window));
@@ -399,8 +400,8 @@ HWND Application::Impl::firstFocusable() {
     return nullptr;
 }
 
-void Application::Impl::moveFocus(bool backwards) {
-    HWND focus = GetFocus();
+void Application::Impl::moveFocus(HWND from, bool backwards) {
+    HWND focus = from;
     // The combo box's edit field is a child of the combo box.
     while (focus && GetParent(focus) != mainWindow) {
         focus = GetParent(focus);
@@ -440,7 +441,7 @@ bool Application::Impl::preTranslate(const MSG& message) {
         return true;
     }
     if (message.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
-        moveFocus((GetKeyState(VK_SHIFT) & 0x8000) != 0);
+        moveFocus(message.hwnd, (GetKeyState(VK_SHIFT) & 0x8000) != 0);
         return true;
     }
     return false;
