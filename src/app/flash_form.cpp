@@ -15,7 +15,9 @@ TFlashForm::TFlashForm(const platform::FormControls& controls, const platform::S
       startup_({controls.Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1},
                services.system, services.dialogs, aspi_, commands_, aspi::processDriveData(),
                AspiLibrary),
-      builder_(controls, services) {}
+      builder_(controls, services),
+      flash_(commands_, aspi_, aspi::processDriveData(), services.system, services.dialogs,
+             ProgressBar, GroupBox2) {}
 
 TFlashForm::~TFlashForm() = default;
 
@@ -38,6 +40,8 @@ void TFlashForm::FormDestroy() {
 void TFlashForm::FlashButtonClick() {
     if (ModeFlag == 1) {
         builder_.FlashButtonClick();
+    } else {
+        flash_.run();
     }
 }
 

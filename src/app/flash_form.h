@@ -9,6 +9,7 @@
 #include "aspi/drive_commands.h"
 #include "package/builder.h"
 #include "platform/form.h"
+#include "update/flash_procedure.h"
 
 // 1 = builder mode (the program is a template), 0 = flasher mode; set once by FormCreate.
 extern uint8_t ModeFlag;
@@ -50,6 +51,7 @@ private:
     aspi::DriveCommands commands_;
     app::FlasherStartup startup_;
     package::Builder builder_;
+    update::FlashProcedure flash_;
 };
 
 extern TFlashForm* FlashForm;
