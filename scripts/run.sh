@@ -13,12 +13,7 @@ repo="$PWD"
 manual=0
 [ "${1:-}" = "--manual" ] && manual=1
 
-bash scripts/setup.sh
-for preset in host host-asan win32 win64; do
-    echo "== build $preset"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j"$(nproc)"
-done
+bash scripts/build.sh
 
 out="$repo/out"
 stage="$repo/build/demo-stage"

@@ -5,13 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
-
-for preset in host host-asan win32 win64; do
-    echo "== build $preset"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j"$(nproc)"
-done
+bash scripts/build.sh
 
 echo "== Windows executables"
 bash scripts/check-binaries.sh build/win32 build/win64
