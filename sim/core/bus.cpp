@@ -26,10 +26,10 @@ int slotIndex(uint8_t ha, uint8_t target) {
 } // namespace
 
 Bus::Bus(Scenario scenario) : scenario_(std::move(scenario)) {
-    for (const DeviceSpec& spec : scenario_.devices) {
+    for (const DeviceSpec& setup : scenario_.devices) {
         DeviceState state;
-        state.spec = spec;
-        state.becomingReady = spec.discPresent ? spec.readyPolls : 0;
+        state.setup = setup;
+        state.becomingReady = setup.discPresent ? setup.readyPolls : 0;
         devices_.push_back(std::move(state));
     }
     if (!scenario_.tracePath.empty()) {
@@ -49,7 +49,7 @@ uint32_t Bus::supportInfo() const {
 
 DeviceState* Bus::device(uint8_t hostAdapter, uint8_t target) {
     for (DeviceState& d : devices_) {
-        if (d.spec.hostAdapter == hostAdapter && d.spec.target == target) {
+        if (d.setup.hostAdapter == hostAdapter && d.setup.target == target) {
             return &d;
         }
     }
@@ -88,8 +88,8 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
     const uint8_t opcode = block->CDBByte[0];
     int64_t latency = scenario_.latencyMs;
     DeviceState* dev = device(block->SRB_HaId, block->SRB_Target);
-    if (dev != nullptr && dev->spec.latencyMs >= 0) {
-        latency = dev->spec.latencyMs;
+    if (dev != nullptr && dev->setup.latencyMs >= 0) {
+        latency = dev->setup.latencyMs;
     }
 
     // Occurrences count per slot and operation code.
@@ -113,7 +113,7 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
         p.status = aspi::SS_INVALID_HA;
     } else if (dev == nullptr) {
         p.status = aspi::SS_NO_DEVICE;
-    } else if (dev->spec.diesAfter >= 0 && dev->requests >= dev->spec.diesAfter) {
+    } else if (dev->setup.diesAfter >= 0 && dev->requests >= dev->setup.diesAfter) {
         // Selection times out: the adapter reports an error and there is no sense data.
         p.status = aspi::SS_ERR;
         p.haStat = aspi::HASTAT_SEL_TO;
@@ -146,7 +146,7 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
 void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending& p,
                   int64_t& extraDelay) {
     const uint8_t* cdb = block.CDBByte;
-    const DeviceSpec& spec = device.spec;
+    const DeviceSpec& setup = device.setup;
     auto checkCondition = [&p](uint8_t key, uint8_t asc, uint8_t ascq) {
         p.status = aspi::SS_ERR;
         p.senseValid = true;
@@ -156,23 +156,23 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
     switch (cdb[0]) {
     case 0x12: { // INQUIRY
         std::vector<uint8_t> reply(36, 0);
-        reply[0] = spec.peripheralType;
-        reply[1] = spec.drive ? 0x80 : 0x00; // removable medium
+        reply[0] = setup.peripheralType;
+        reply[1] = setup.drive ? 0x80 : 0x00; // removable medium
         reply[2] = 0x02;
         reply[3] = 0x02;
         reply[4] = 31;
         const std::string id =
-            padded(spec.vendor, 8) + padded(spec.product, 16) + padded(spec.revision, 4);
+            padded(setup.vendor, 8) + padded(setup.product, 16) + padded(setup.revision, 4);
         std::memcpy(&reply[8], id.data(), 28);
         reply.resize(std::min<size_t>(reply.size(), cdb[4]));
         p.data = std::move(reply);
         break;
     }
     case 0x00: // TEST UNIT READY
-        if (!spec.drive) {
+        if (!setup.drive) {
             break;
         }
-        if (!spec.discPresent) {
+        if (!setup.discPresent) {
             checkCondition(0x02, 0x3A, 0x00); // medium not present
         } else if (device.becomingReady > 0) {
             --device.becomingReady;
@@ -180,18 +180,18 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
         }
         break;
     case 0x1B: // START STOP UNIT
-        if (!spec.drive) {
+        if (!setup.drive) {
             checkCondition(0x05, 0x20, 0x00);
-        } else if ((cdb[4] & 0x01) != 0 && !spec.discPresent) {
+        } else if ((cdb[4] & 0x01) != 0 && !setup.discPresent) {
             checkCondition(0x02, 0x3A, 0x00); // nothing to start
         } else if ((cdb[4] & 0x03) == 0x03) {
-            device.becomingReady = spec.readyPolls; // loaded anew
+            device.becomingReady = setup.readyPolls; // loaded anew
         }
         break;
     case 0x3B: { // WRITE BUFFER
         const uint32_t offset = aspi::getBig24(&cdb[3]);
         const uint32_t length = aspi::getBig24(&cdb[6]);
-        if (!spec.drive) {
+        if (!setup.drive) {
             checkCondition(0x05, 0x20, 0x00);
         } else if ((cdb[1] & 0x1F) != 0x05 || cdb[2] != 0x01 ||
                    uint64_t{offset} + length > DownloadBufferSize) {
@@ -200,11 +200,11 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
             // The vendor bit commits what has been downloaded; the request's own byte of
             // parameter data carries nothing.
             device.firmware = device.download;
-            if (!spec.newRevision.empty()) {
-                device.spec.revision = spec.newRevision;
+            if (!setup.newRevision.empty()) {
+                device.setup.revision = setup.newRevision;
             }
             ++device.commits;
-            extraDelay = spec.commitMs;
+            extraDelay = setup.commitMs;
             if (!scenario_.firmwarePath.empty()) {
                 if (std::FILE* f = std::fopen(scenario_.firmwarePath.c_str(), "wb")) {
                     std::fwrite(device.firmware.data(), 1, device.firmware.size(), f);
@@ -222,7 +222,7 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
     case 0x3C: { // READ BUFFER
         const uint32_t offset = aspi::getBig24(&cdb[3]);
         const uint32_t length = aspi::getBig24(&cdb[6]);
-        if (!spec.drive) {
+        if (!setup.drive) {
             checkCondition(0x05, 0x20, 0x00);
         } else if ((cdb[1] & 0x1F) != 0x01 || cdb[2] != 0x01 ||
                    uint64_t{offset} + length > DownloadBufferSize) {

@@ -41,7 +41,7 @@ struct TraceEntry {
 };
 
 struct DeviceState {
-    DeviceSpec spec;
+    DeviceSpec setup;
     std::vector<uint8_t> download = std::vector<uint8_t>(DownloadBufferSize, 0);
     std::vector<uint8_t> firmware; // the image installed by the last commit
     int becomingReady = 0;

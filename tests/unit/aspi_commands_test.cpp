@@ -407,7 +407,7 @@ TEST(DriveCommands, WholeImageRoundTripAndCommit) {
     rig.commitState();
     EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
     const bool installed = rig.bus->inspect([&](sim::Bus& b) {
-        return b.device(0, 1)->firmware == image && b.device(0, 1)->spec.revision == "KV82";
+        return b.device(0, 1)->firmware == image && b.device(0, 1)->setup.revision == "KV82";
     });
     EXPECT_TRUE(installed);
     EXPECT_EQ(33u, rig.trace().size());

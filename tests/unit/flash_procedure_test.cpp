@@ -559,7 +559,7 @@ TEST(FlashProcedure, PressAgainAfterDiscRemoved) {
     rig.dialogs.answers = {AnswerYes, platform::AnswerOk, AnswerYes, AnswerNo};
     rig.run();
     EXPECT_EQ("SSU3, SSU0, TUR", rig.commandWords());
-    rig.changeDrive([](sim::DeviceState& d) { d.spec.discPresent = false; });
+    rig.changeDrive([](sim::DeviceState& d) { d.setup.discPresent = false; });
     rig.run();
     EXPECT_EQ("SSU3, SSU0, TUR, SSU3, SSU0, TUR, W*16, R*16, COMMIT", rig.commandWords());
     ASSERT_EQ(4u, rig.dialogs.shown.size());

@@ -178,7 +178,7 @@ TEST(SimBus, DownloadReadBackAndCommit) {
     ASSERT_EQ(sim::DownloadBufferSize, dev->firmware.size());
     EXPECT_EQ(0, dev->firmware[0]);
     EXPECT_EQ(3, dev->firmware[16386]);
-    EXPECT_EQ("KV90", dev->spec.revision);
+    EXPECT_EQ("KV90", dev->setup.revision);
     std::ifstream saved(s.firmwarePath, std::ios::binary);
     std::vector<uint8_t> file((std::istreambuf_iterator<char>(saved)),
                               std::istreambuf_iterator<char>());
