@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/build.sh
 
+echo "== formatting"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 echo "== Windows executables"
 bash scripts/check-binaries.sh build/win32 build/win64
 

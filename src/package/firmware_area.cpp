@@ -28,14 +28,24 @@ namespace {
 // optimisation included, from folding reads of bytes that a builder changes after the link.
 PackageArea* volatile areaAddress = &kxdPackageArea;
 
-const PackageArea& area() { return *areaAddress; }
+const PackageArea& area() {
+    return *areaAddress;
+}
 } // namespace
 
-const unsigned char* startKeyword() { return area().startKeyword; }
-const unsigned char* zolkImage() { return area().zolk; }
-const unsigned char* nonZolkImage() { return area().nonZolk; }
+const unsigned char* startKeyword() {
+    return area().startKeyword;
+}
+const unsigned char* zolkImage() {
+    return area().zolk;
+}
+const unsigned char* nonZolkImage() {
+    return area().nonZolk;
+}
 
-bool isTemplate() { return std::memcmp(area().zolk, TemplateMarker, MarkerSize) == 0; }
+bool isTemplate() {
+    return std::memcmp(area().zolk, TemplateMarker, MarkerSize) == 0;
+}
 
 long long findFirstSlot(const unsigned char* data, std::size_t size) {
     const unsigned char* keyword = startKeyword();

@@ -20,7 +20,9 @@ std::string flasherName(const std::string& zolkFile, const std::string& nonZolkF
     return "W9X" + upTo(zolkFile, 4) + upTo(from(nonZolkFile, 2), 2) + ".EXE";
 }
 
-bool hasNameTail(const std::string& modulePath) { return modulePath.size() >= NameTailLength; }
+bool hasNameTail(const std::string& modulePath) {
+    return modulePath.size() >= NameTailLength;
+}
 
 std::string nameTail(const std::string& modulePath) {
     return hasNameTail(modulePath) ? modulePath.substr(modulePath.size() - NameTailLength)

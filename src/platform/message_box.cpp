@@ -38,7 +38,9 @@ BoxButtons boxButtons(unsigned buttons) {
         }
         return false;
     };
-    result.defaultAnswer = has(AnswerOk) ? AnswerOk : has(AnswerYes) ? AnswerYes : result.answers[0];
+    result.defaultAnswer = has(AnswerOk)    ? AnswerOk
+                           : has(AnswerYes) ? AnswerYes
+                                            : result.answers[0];
     result.escapeAnswer = has(AnswerNo) ? AnswerNo : has(AnswerOk) ? AnswerOk : 0;
     return result;
 }

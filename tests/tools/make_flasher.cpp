@@ -26,7 +26,8 @@ bool readFile(const std::string& path, std::vector<unsigned char>& data) {
 
 bool writeFile(const std::string& path, const std::vector<unsigned char>& data) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     out.close();
     return static_cast<bool>(out);
 }
@@ -47,7 +48,7 @@ std::vector<unsigned char> generatedImage(unsigned seed) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--image") == 0) {
         return writeFile(argv[3], generatedImage(static_cast<unsigned>(std::stoul(argv[2])))) ? 0
-                                                                                             : 1;
+                                                                                              : 1;
     }
     if (argc != 5) {
         std::cerr << "usage: make_flasher TEMPLATE ZOLK.BIN NONZOLK.BIN OUTPUT\n"

@@ -27,9 +27,9 @@ TEST(FirmwareArea, FindsTheFirstSlotAfterTheFirstWholeKeyword) {
         long long slot;
     } cases[] = {
         {"xx" + keyword + "PELO01", 17},
-        {"BIN-START-" + keyword + "A", 25},       // right after a leading part of itself
-        {"B" + keyword, 16},                      // directly after a 'B'
-        {"BIN-START-ADDRX" + keyword, 30},        // no NUL after the text: not the keyword
+        {"BIN-START-" + keyword + "A", 25}, // right after a leading part of itself
+        {"B" + keyword, 16},                // directly after a 'B'
+        {"BIN-START-ADDRX" + keyword, 30},  // no NUL after the text: not the keyword
         {"BIN-START-ADDR", -1},
         {"", -1},
         {keyword + keyword, 15},
