@@ -1,0 +1,127 @@
+// The main window as a whole: the mode decision of its creation handler, the branch each mode
+// runs, what the button does in each mode, and the release of ASPI when it is destroyed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/flash_form.h"
+#include "package/firmware_area.h"
+#include "platform/fake/fake_controls.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_system.h"
+#include "platform/fake/host_files.h"
+#include "sim/inprocess/inprocess_aspi.h"
+
+namespace {
+
+// Puts bytes at the start of the program's own first image slot for one test (the area is a
+// writable object; only its address is handed out as const) and restores them afterwards.
+class FirstSlotStart {
+public:
+    explicit FirstSlotStart(const std::string& bytes) : saved_(slot(), slot() + 8) {
+        std::memcpy(slot(), bytes.data(), bytes.size());
+    }
+    ~FirstSlotStart() { std::memcpy(slot(), saved_.data(), saved_.size()); }
+
+private:
+    static unsigned char* slot() { return const_cast<unsigned char*>(package::zolkImage()); }
+    std::vector<unsigned char> saved_;
+};
+
+struct Window {
+    platform::fake::FakeMainWindow window;
+    platform::fake::FakeProgressBar bar;
+    platform::fake::FakeButton button;
+    platform::fake::FakeFrame frame;
+    platform::fake::FakeComboBox combo;
+    platform::fake::FakeFileList list1, list2;
+    platform::fake::FakeLabel label, label2;
+    platform::fake::FakeSystem system;
+    platform::fake::FakeDialogs dialogs;
+    platform::fake::HostFileSystem files{"/nonexistent-root"};
+    std::unique_ptr<TFlashForm> form;
+
+    Window() {
+        aspi::processDriveData() = aspi::DriveData();
+        form.reset(new TFlashForm({window, bar, button, frame, combo, list1, list2, label, label2},
+                                  {system, dialogs, files}));
+    }
+};
+
+TEST(FlashForm, TheFirstSixBytesOfTheFirstSlotChooseTheMode) {
+    struct Case {
+        std::string slotStart;
+        uint8_t mode;
+    } cases[] = {
+        {"PELO01", 1},  {"PELO01\xff\xff", 1}, // whatever follows the marker
+        {"PELO02", 0},                         // the sixth byte differs
+        {"pelo01", 0},                         // lower case
+        {"PELO0", 0},                          // five characters, then the zero after them
+        {"XPELO01", 0},                        // shifted by one byte
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.slotStart);
+        FirstSlotStart slot(c.slotStart + std::string(8 - c.slotStart.size(), '\0'));
+        Window w;
+        w.system.platformIdValue = 2; // flasher mode stops at its first step
+        ModeFlag = 0xFF;
+        w.form->FormCreate();
+        EXPECT_EQ(c.mode, ModeFlag);
+        if (c.mode == 1) {
+            // Builder mode: no system check, no warning, no ASPI.
+            EXPECT_TRUE(w.dialogs.shown.empty());
+            EXPECT_EQ("Quorven-Tek  Flash utility   V1.015  KXD-7316 [Buiding]", w.window.text);
+            EXPECT_FALSE(w.combo.shown);
+            EXPECT_EQ("Build", w.button.text);
+        } else {
+            ASSERT_EQ(1u, w.dialogs.shown.size());
+            EXPECT_EQ("O.S must be Win9X.", w.dialogs.shown[0].text);
+            EXPECT_EQ(1, w.system.quitRequests);
+        }
+        EXPECT_TRUE(w.system.loadedLibraries.empty());
+    }
+}
+
+TEST(FlashForm, DestructionReleasesAspiOnlyWhenItWasLoaded) {
+    FirstSlotStart flasher(std::string(8, '\x5A'));
+    for (bool withLibrary : {true, false}) {
+        SCOPED_TRACE(withLibrary);
+        Window w;
+        sim::Scenario bus;
+        sim::DeviceSpec drive;
+        bus.devices.push_back(drive);
+        sim::InProcessAspi aspi(w.system, bus);
+        if (!withLibrary) {
+            w.system.unregisterLibrary("WNASPI32.DLL");
+        }
+        w.dialogs.answers = {platform::AnswerYes};
+        w.form->FormCreate();
+        EXPECT_EQ(withLibrary ? 1 : 0, w.system.openLibraries);
+        EXPECT_EQ(withLibrary ? 0 : 1, w.system.quitRequests);
+        w.form->FormDestroy();
+        EXPECT_EQ(0, w.system.openLibraries);
+    }
+}
+
+TEST(FlashForm, TheButtonRunsTheFlashInFlasherMode) {
+    FirstSlotStart flasher(std::string(8, '\x5A'));
+    Window w;
+    sim::Scenario bus;
+    sim::DeviceSpec drive; // a KXD-7316 at 0:0, revision KV81
+    bus.devices.push_back(drive);
+    sim::InProcessAspi aspi(w.system, bus);
+    w.dialogs.answers = {platform::AnswerYes, platform::AnswerNo};
+    w.form->FormCreate();
+    ASSERT_EQ(0, ModeFlag);
+    ASSERT_EQ(0, w.combo.index);
+
+    w.form->FlashButtonClick();
+    ASSERT_EQ(2u, w.dialogs.shown.size());
+    EXPECT_EQ("\nUpdate FW:KV81 to FW:KV81 ?\n", w.dialogs.shown[1].text);
+    w.form->FormDestroy();
+}
+
+} // namespace
