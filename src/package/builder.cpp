@@ -48,42 +48,6 @@ private:
     std::string path_;
 };
 
-// Streaming search for the first occurrence of the start keyword: after a mismatch it falls
-// back to the longest part of the keyword that the bytes seen so far still end with, so that a
-// partial match never hides an occurrence that starts inside it.
-class KeywordScan {
-public:
-    KeywordScan() : keyword_(startKeyword()) {
-        fallback_[0] = 0;
-        std::size_t length = 0;
-        for (std::size_t i = 1; i < KeywordSize; ++i) {
-            while (length > 0 && keyword_[i] != keyword_[length]) {
-                length = fallback_[length - 1];
-            }
-            if (keyword_[i] == keyword_[length]) {
-                ++length;
-            }
-            fallback_[i] = length;
-        }
-    }
-
-    // True when `byte` completes the keyword.
-    bool feed(unsigned char byte) {
-        while (matched_ > 0 && byte != keyword_[matched_]) {
-            matched_ = fallback_[matched_ - 1];
-        }
-        if (byte == keyword_[matched_]) {
-            ++matched_;
-        }
-        return matched_ == KeywordSize;
-    }
-
-private:
-    const unsigned char* keyword_;
-    std::size_t fallback_[KeywordSize];
-    std::size_t matched_ = 0;
-};
-
 class Cursor {
 public:
     explicit Cursor(platform::System& system) : system_(system) {

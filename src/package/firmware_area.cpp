@@ -47,14 +47,35 @@ bool isTemplate() {
     return std::memcmp(area().zolk, TemplateMarker, MarkerSize) == 0;
 }
 
-long long findFirstSlot(const unsigned char* data, std::size_t size) {
-    const unsigned char* keyword = startKeyword();
-    if (size < KeywordSize) {
-        return -1;
+KeywordScan::KeywordScan() : keyword_(startKeyword()) {
+    fallback_[0] = 0;
+    std::size_t length = 0;
+    for (std::size_t i = 1; i < KeywordSize; ++i) {
+        while (length > 0 && keyword_[i] != keyword_[length]) {
+            length = fallback_[length - 1];
+        }
+        if (keyword_[i] == keyword_[length]) {
+            ++length;
+        }
+        fallback_[i] = length;
     }
-    for (std::size_t at = 0; at + KeywordSize <= size; ++at) {
-        if (std::memcmp(data + at, keyword, KeywordSize) == 0) {
-            return static_cast<long long>(at + KeywordSize);
+}
+
+bool KeywordScan::feed(unsigned char byte) {
+    while (matched_ > 0 && byte != keyword_[matched_]) {
+        matched_ = fallback_[matched_ - 1];
+    }
+    if (byte == keyword_[matched_]) {
+        ++matched_;
+    }
+    return matched_ == KeywordSize;
+}
+
+long long findFirstSlot(const unsigned char* data, std::size_t size) {
+    KeywordScan scan;
+    for (std::size_t at = 0; at < size; ++at) {
+        if (scan.feed(data[at])) {
+            return static_cast<long long>(at + 1);
         }
     }
     return -1;

@@ -25,6 +25,21 @@ const unsigned char* nonZolkImage();
 // flasher is this very binary with other bytes in its slots.
 bool isTemplate();
 
+// Finds the first occurrence of the start keyword in bytes fed one at a time. After a mismatch
+// it falls back to the longest part of the keyword that the bytes seen so far still end with,
+// so that a partial match never hides an occurrence that starts inside it.
+class KeywordScan {
+public:
+    KeywordScan();
+    // True when `byte` completes the keyword.
+    bool feed(unsigned char byte);
+
+private:
+    const unsigned char* keyword_;
+    std::size_t fallback_[KeywordSize];
+    std::size_t matched_ = 0;
+};
+
 // Offset of the first image slot in a file image: right after the first occurrence of the
 // start keyword, or -1 when the keyword is absent.
 long long findFirstSlot(const unsigned char* data, std::size_t size);
