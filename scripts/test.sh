@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 bash scripts/build.sh
 
 echo "== formatting"
-git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+find src sim tests tools \( -name '*.cpp' -o -name '*.h' \) -print0 |
+    xargs -0 clang-format --dry-run --Werror
 
 echo "== Windows executables"
 bash scripts/check-binaries.sh build/win32 build/win64
