@@ -9,6 +9,7 @@
 
 #include "app/flash_form.h"
 #include "package/firmware_area.h"
+#include "package_slots.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
@@ -17,18 +18,13 @@
 
 namespace {
 
-// Puts bytes at the start of the program's own first image slot for one test (the area is a
-// writable object; only its address is handed out as const) and restores them afterwards.
+// The first bytes of the program's own first image slot, for one test.
 class FirstSlotStart {
 public:
-    explicit FirstSlotStart(const std::string& bytes) : saved_(slot(), slot() + 8) {
-        std::memcpy(slot(), bytes.data(), bytes.size());
-    }
-    ~FirstSlotStart() { std::memcpy(slot(), saved_.data(), saved_.size()); }
+    explicit FirstSlotStart(const std::string& bytes) { slots_.put(0, bytes.data(), bytes.size()); }
 
 private:
-    static unsigned char* slot() { return const_cast<unsigned char*>(package::zolkImage()); }
-    std::vector<unsigned char> saved_;
+    PackageSlots slots_;
 };
 
 struct Window {

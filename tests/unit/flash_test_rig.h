@@ -11,6 +11,7 @@
 #include "aspi/aspi_layer.h"
 #include "aspi/drive_commands.h"
 #include "package/firmware_area.h"
+#include "package_slots.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
@@ -35,23 +36,16 @@ inline std::vector<uint8_t> pattern(uint32_t seed, size_t size = package::ImageS
     return bytes;
 }
 
-// Puts two different images into the package area (the object is writable: the builder
-// overwrites it in the file) and the template's bytes back afterwards, so that other tests
-// still see a template.
+// Two different images in the package area for the length of a test.
 class PackageImages {
 public:
-    PackageImages()
-        : saved_(slots(), slots() + 2 * package::ImageSize), zolk(pattern(8)), nonZolk(pattern(1)) {
-        std::memcpy(slots(), zolk.data(), package::ImageSize);
-        std::memcpy(slots() + package::ImageSize, nonZolk.data(), package::ImageSize);
+    PackageImages() : zolk(pattern(8)), nonZolk(pattern(1)) {
+        slots_.put(0, zolk.data(), package::ImageSize);
+        slots_.put(package::ImageSize, nonZolk.data(), package::ImageSize);
     }
-    ~PackageImages() { std::memcpy(slots(), saved_.data(), saved_.size()); }
-    PackageImages(const PackageImages&) = delete;
-    PackageImages& operator=(const PackageImages&) = delete;
 
 private:
-    static uint8_t* slots() { return const_cast<uint8_t*>(package::zolkImage()); }
-    std::vector<uint8_t> saved_;
+    PackageSlots slots_;
 
 public:
     const std::vector<uint8_t> zolk;
