@@ -1,5 +1,7 @@
 #include "platform/fake/host_files.h"
 
+#include "platform/buffered_files.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -122,43 +124,15 @@ bool inSet(const std::set<std::string>& names, const std::string& path) {
     return false;
 }
 
-constexpr std::size_t BufferSize = 65536;
-
-class HostInputFile : public InputFile {
+class HostInputFile : public BufferedInputFile {
 public:
     HostInputFile(HostFileSystem& files, int fd, long long limit, bool failClose)
-        : files_(files), fd_(fd), limit_(limit), failClose_(failClose), buffer_(BufferSize) {}
+        : files_(files), fd_(fd), limit_(limit), failClose_(failClose) {}
     ~HostInputFile() override { close(); }
 
     long long size() override {
         struct stat st;
         return ::fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-    }
-
-    std::size_t read(void* data, std::size_t count) override {
-        auto* out = static_cast<unsigned char*>(data);
-        std::size_t done = 0;
-        while (done < count && fd_ >= 0) {
-            if (next_ == filled_) {
-                std::size_t want = BufferSize;
-                if (limit_ >= 0) {
-                    const long long left = limit_ - delivered_;
-                    want = left <= 0 ? 0 : std::min<long long>(left, BufferSize);
-                }
-                const ssize_t got = want == 0 ? -1 : ::read(fd_, buffer_.data(), want);
-                if (got <= 0) {
-                    break;
-                }
-                delivered_ += got;
-                next_ = 0;
-                filled_ = static_cast<std::size_t>(got);
-            }
-            const std::size_t take = std::min(filled_ - next_, count - done);
-            std::memcpy(out + done, buffer_.data() + next_, take);
-            next_ += take;
-            done += take;
-        }
-        return done;
     }
 
     bool close() override {
@@ -171,77 +145,75 @@ public:
         return ok;
     }
 
+protected:
+    long long readRaw(void* data, std::size_t count) override {
+        if (fd_ < 0) {
+            return 0;
+        }
+        if (limit_ >= 0) {
+            // A short read: the file seems to end after `limit_` bytes.
+            const long long left = limit_ - delivered_;
+            count = left <= 0 ? 0 : std::min<long long>(left, static_cast<long long>(count));
+            if (count == 0) {
+                return 0;
+            }
+        }
+        const ssize_t got = ::read(fd_, data, count);
+        if (got > 0) {
+            delivered_ += got;
+        }
+        return got;
+    }
+
 private:
     HostFileSystem& files_;
     int fd_;
     long long limit_;
     bool failClose_;
-    std::vector<unsigned char> buffer_;
-    std::size_t next_ = 0, filled_ = 0;
     long long delivered_ = 0;
 };
 
-class HostOutputFile : public OutputFile {
+class HostOutputFile : public BufferedOutputFile {
 public:
     HostOutputFile(HostFileSystem& files, int fd, bool failClose)
         : files_(files), fd_(fd), failClose_(failClose) {}
     ~HostOutputFile() override { close(); }
 
-    bool write(const void* data, std::size_t count) override {
-        if (failed_ || fd_ < 0) {
-            return false;
-        }
-        const auto* in = static_cast<const unsigned char*>(data);
-        if (buffer_.size() + count > BufferSize && !flush()) {
-            return false;
-        }
-        if (count >= BufferSize) {
-            return writeAll(in, count);
-        }
-        buffer_.insert(buffer_.end(), in, in + count);
-        return true;
-    }
-
     bool close() override {
         if (fd_ < 0) {
-            return !failed_;
+            return !failed();
         }
-        bool ok = !failed_ && flush();
+        bool ok = flush();
         ok = ::close(fd_) == 0 && ok && !failClose_;
         fd_ = -1;
         files_.fileClosed();
-        failed_ = !ok;
+        markClosed();
+        if (!ok) {
+            setFailed();
+        }
         return ok;
     }
 
-private:
-    bool flush() {
-        const bool ok = buffer_.empty() || writeAll(buffer_.data(), buffer_.size());
-        buffer_.clear();
-        return ok;
-    }
-
-    bool writeAll(const unsigned char* data, std::size_t count) {
+protected:
+    // Writes what the simulated disk has room for; a full disk fails after that.
+    bool writeRaw(const unsigned char* data, std::size_t count) override {
         std::size_t granted = 0;
         const bool room = files_.takeDiskSpace(count, granted);
         while (granted > 0) {
             const ssize_t put = ::write(fd_, data, granted);
             if (put <= 0) {
-                failed_ = true;
                 return false;
             }
             data += put;
             granted -= static_cast<std::size_t>(put);
         }
-        failed_ = !room;
         return room;
     }
 
+private:
     HostFileSystem& files_;
     int fd_;
     bool failClose_;
-    bool failed_ = false;
-    std::vector<unsigned char> buffer_;
 };
 
 } // namespace

@@ -2,19 +2,14 @@
 
 #include <windows.h>
 
-#include <cstring>
-#include <vector>
+#include "platform/buffered_files.h"
 
 namespace platform::win32 {
 namespace {
 
-// Large enough that the builder's byte-wise copy costs one system call per 64 KiB; small
-// enough for any machine the program runs on.
-constexpr DWORD BufferSize = 65536;
-
-class Win32InputFile : public InputFile {
+class Win32InputFile : public BufferedInputFile {
 public:
-    explicit Win32InputFile(HANDLE handle) : handle_(handle), buffer_(BufferSize) {}
+    explicit Win32InputFile(HANDLE handle) : handle_(handle) {}
     ~Win32InputFile() override { close(); }
 
     long long size() override {
@@ -26,36 +21,6 @@ public:
         return (static_cast<long long>(high) << 32) | low;
     }
 
-    std::size_t read(void* data, std::size_t count) override {
-        auto* out = static_cast<unsigned char*>(data);
-        std::size_t done = 0;
-        while (done < count) {
-            if (next_ == filled_) {
-                if (failed_ || handle_ == INVALID_HANDLE_VALUE) {
-                    break;
-                }
-                DWORD got = 0;
-                if (!ReadFile(handle_, buffer_.data(), BufferSize, &got, nullptr)) {
-                    failed_ = true;
-                    break;
-                }
-                if (got == 0) {
-                    break; // end of file
-                }
-                next_ = 0;
-                filled_ = got;
-            }
-            std::size_t take = filled_ - next_;
-            if (take > count - done) {
-                take = count - done;
-            }
-            std::memcpy(out + done, buffer_.data() + next_, take);
-            next_ += take;
-            done += take;
-        }
-        return done;
-    }
-
     bool close() override {
         if (handle_ == INVALID_HANDLE_VALUE) {
             return true;
@@ -65,42 +30,30 @@ public:
         return closed;
     }
 
+protected:
+    long long readRaw(void* data, std::size_t count) override {
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            return 0;
+        }
+        DWORD got = 0;
+        if (!ReadFile(handle_, data, static_cast<DWORD>(count), &got, nullptr)) {
+            return -1;
+        }
+        return got;
+    }
+
 private:
     HANDLE handle_;
-    std::vector<unsigned char> buffer_;
-    std::size_t next_ = 0;
-    std::size_t filled_ = 0;
-    bool failed_ = false;
 };
 
-class Win32OutputFile : public OutputFile {
+class Win32OutputFile : public BufferedOutputFile {
 public:
-    explicit Win32OutputFile(HANDLE handle) : handle_(handle) { buffer_.reserve(BufferSize); }
+    explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
     ~Win32OutputFile() override { close(); }
-
-    bool write(const void* data, std::size_t count) override {
-        if (failed_ || handle_ == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        const auto* in = static_cast<const unsigned char*>(data);
-        if (buffer_.size() + count <= BufferSize) {
-            buffer_.insert(buffer_.end(), in, in + count);
-            return true;
-        }
-        // A block larger than the buffer goes out in one piece after what is buffered.
-        if (!flush()) {
-            return false;
-        }
-        if (count >= BufferSize) {
-            return writeAll(in, count);
-        }
-        buffer_.insert(buffer_.end(), in, in + count);
-        return true;
-    }
 
     bool close() override {
         if (handle_ == INVALID_HANDLE_VALUE) {
-            return !failed_;
+            return !failed();
         }
         bool ok = flush();
         // Onto the disk before the caller renames it into place: a file under its final
@@ -108,28 +61,21 @@ public:
         ok = FlushFileBuffers(handle_) != 0 && ok;
         ok = CloseHandle(handle_) != 0 && ok;
         handle_ = INVALID_HANDLE_VALUE;
+        markClosed();
         if (!ok) {
-            failed_ = true;
+            setFailed();
         }
         return ok;
     }
 
-private:
-    bool flush() {
-        if (failed_) {
-            return false;
-        }
-        const bool ok = buffer_.empty() || writeAll(buffer_.data(), buffer_.size());
-        buffer_.clear();
-        return ok;
-    }
-
-    bool writeAll(const unsigned char* data, std::size_t count) {
+protected:
+    bool writeRaw(const unsigned char* data, std::size_t count) override {
         while (count > 0) {
-            const DWORD chunk = count > BufferSize ? BufferSize : static_cast<DWORD>(count);
+            const DWORD chunk = count > FileBufferSize ? static_cast<DWORD>(FileBufferSize)
+                                                       : static_cast<DWORD>(count);
             DWORD written = 0;
+            // A full disk writes fewer bytes without an error.
             if (!WriteFile(handle_, data, chunk, &written, nullptr) || written != chunk) {
-                failed_ = true; // a full disk writes fewer bytes without an error
                 return false;
             }
             data += chunk;
@@ -138,9 +84,8 @@ private:
         return true;
     }
 
+private:
     HANDLE handle_;
-    std::vector<unsigned char> buffer_;
-    bool failed_ = false;
 };
 
 } // namespace

@@ -1,0 +1,67 @@
+#include "platform/buffered_files.h"
+
+#include <cstring>
+
+namespace platform {
+
+std::size_t BufferedInputFile::read(void* data, std::size_t count) {
+    auto* out = static_cast<unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < count) {
+        if (next_ == filled_) {
+            if (failed_) {
+                break;
+            }
+            const long long got = readRaw(buffer_.data(), buffer_.size());
+            if (got < 0) {
+                failed_ = true;
+            }
+            if (got <= 0) {
+                break;
+            }
+            next_ = 0;
+            filled_ = static_cast<std::size_t>(got);
+        }
+        std::size_t take = filled_ - next_;
+        if (take > count - done) {
+            take = count - done;
+        }
+        std::memcpy(out + done, buffer_.data() + next_, take);
+        next_ += take;
+        done += take;
+    }
+    return done;
+}
+
+bool BufferedOutputFile::write(const void* data, std::size_t count) {
+    if (failed_ || closed_) {
+        return false;
+    }
+    const auto* in = static_cast<const unsigned char*>(data);
+    if (buffer_.size() + count <= FileBufferSize) {
+        buffer_.insert(buffer_.end(), in, in + count);
+        return true;
+    }
+    // A block larger than the buffer goes out in one piece after what is buffered.
+    if (!flush()) {
+        return false;
+    }
+    if (count >= FileBufferSize) {
+        if (!writeRaw(in, count)) {
+            failed_ = true;
+        }
+        return !failed_;
+    }
+    buffer_.insert(buffer_.end(), in, in + count);
+    return true;
+}
+
+bool BufferedOutputFile::flush() {
+    if (!failed_ && !buffer_.empty() && !writeRaw(buffer_.data(), buffer_.size())) {
+        failed_ = true;
+    }
+    buffer_.clear();
+    return !failed_;
+}
+
+} // namespace platform

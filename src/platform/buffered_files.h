@@ -1,0 +1,54 @@
+// The buffering every file implementation shares, so that the builder's byte-wise copy costs
+// one system call per buffer: each implementation supplies only the raw transfer.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace platform {
+
+// Large enough that a byte-wise copy costs one system call per 64 KiB; small enough for any
+// machine the program runs on.
+constexpr std::size_t FileBufferSize = 65536;
+
+class BufferedInputFile : public InputFile {
+public:
+    std::size_t read(void* data, std::size_t count) final;
+
+protected:
+    BufferedInputFile() : buffer_(FileBufferSize) {}
+    // Reads up to `count` bytes: the number read, 0 at the end of the file, -1 on a failure
+    // (after which nothing more is read).
+    virtual long long readRaw(void* data, std::size_t count) = 0;
+
+private:
+    std::vector<unsigned char> buffer_;
+    std::size_t next_ = 0;
+    std::size_t filled_ = 0;
+    bool failed_ = false;
+};
+
+class BufferedOutputFile : public OutputFile {
+public:
+    bool write(const void* data, std::size_t count) final;
+
+protected:
+    BufferedOutputFile() { buffer_.reserve(FileBufferSize); }
+    // Writes all `count` bytes; false when it could not (a full disk included).
+    virtual bool writeRaw(const unsigned char* data, std::size_t count) = 0;
+    // Writes out what is buffered, for close(); false when that or any earlier write failed.
+    bool flush();
+    bool failed() const { return failed_; }
+    void setFailed() { failed_ = true; }
+    // After close(): nothing more is written.
+    void markClosed() { closed_ = true; }
+
+private:
+    std::vector<unsigned char> buffer_;
+    bool failed_ = false;
+    bool closed_ = false;
+};
+
+} // namespace platform
