@@ -1,5 +1,7 @@
 #include "platform/message_box.h"
 
+#include "platform/form.h"
+
 namespace platform {
 
 BoxStyle boxStyle(BoxKind kind, const std::string& applicationTitle) {
@@ -104,12 +106,6 @@ std::vector<std::string> wrapText(const std::string& text, int maxWidth, const T
     }
     return lines;
 }
-
-} // namespace platform
-
-#include "platform/form.h"
-
-namespace platform {
 
 std::string withPeriod(const std::string& message) {
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
