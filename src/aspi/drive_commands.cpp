@@ -1,7 +1,8 @@
 #include "aspi/drive_commands.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "platform/text_format.h"
 
 namespace aspi {
 
@@ -53,16 +54,13 @@ RequestBlock& DriveCommands::begin(const DriveSlot& slot) {
 }
 
 void DriveCommands::notice(const char* format, unsigned value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    dialogs_.notice(text);
+    dialogs_.notice(platform::formatText(format, value));
 }
 
 void DriveCommands::senseNotice(const RequestBlock& block) {
-    char text[64];
-    std::snprintf(text, sizeof text, "SenseCode: %02X %02X %02X", unsigned{block.SenseArea[2]},
-                  unsigned{block.SenseArea[12]}, unsigned{block.SenseArea[13]});
-    dialogs_.notice(text);
+    dialogs_.notice(platform::formatText("SenseCode: %02X %02X %02X", unsigned{block.SenseArea[2]},
+                                         unsigned{block.SenseArea[12]},
+                                         unsigned{block.SenseArea[13]}));
 }
 
 int DriveCommands::CheckInquiry(DriveSlot* slot) {
@@ -88,9 +86,14 @@ int DriveCommands::CheckInquiry(DriveSlot* slot) {
     int result = 0;
     if (status == SS_COMP) {
         // Vendor, product and revision; the precision stops at 28 bytes or an earlier NUL.
-        std::snprintf(slot->Description, sizeof slot->Description, "HA#%d - ID#%d :  %28.28s",
-                      int{slot->HostAdapter}, int{slot->Target},
-                      reinterpret_cast<const char*>(reply + 8));
+        const std::string description =
+            platform::formatText("HA#%d - ID#%d :  %28.28s", int{slot->HostAdapter},
+                                 int{slot->Target}, reinterpret_cast<const char*>(reply + 8));
+        const std::size_t length = description.size() < sizeof slot->Description
+                                       ? description.size()
+                                       : sizeof slot->Description - 1;
+        std::memcpy(slot->Description, description.data(), length);
+        slot->Description[length] = '\0';
         const char revisionDigit = slot->Description[41];
         for (const char* const* entry = AcceptedIdentifications; *entry != nullptr; ++entry) {
             if (std::memcmp(reply + 8, *entry, std::strlen(*entry)) == 0 && revisionDigit >= '0' &&

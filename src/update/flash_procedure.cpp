@@ -1,10 +1,10 @@
 #include "update/flash_procedure.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "package/firmware_area.h"
 #include "package/naming.h"
+#include "platform/text_format.h"
 
 namespace update {
 
@@ -181,15 +181,15 @@ void FlashProcedure::run() {
 }
 
 bool FlashProcedure::ask(const std::string& current, const std::string& target) {
-    char text[256];
+    std::string text;
     platform::BoxKind kind;
     if (compareRevisions(current, target) > 0) {
         kind = platform::BoxKind::Warning;
-        std::snprintf(text, sizeof text, WarningFormat, current.c_str(), target.c_str(),
-                      current.c_str(), target.c_str());
+        text = platform::formatText(WarningFormat, current.c_str(), target.c_str(), current.c_str(),
+                                    target.c_str());
     } else {
         kind = platform::BoxKind::Confirm;
-        std::snprintf(text, sizeof text, QuestionFormat, current.c_str(), target.c_str());
+        text = platform::formatText(QuestionFormat, current.c_str(), target.c_str());
     }
     return dialogs_.show(kind, text, platform::ButtonYes | platform::ButtonNo) ==
            platform::AnswerYes;
