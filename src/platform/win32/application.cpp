@@ -335,8 +335,7 @@ void Application::Impl::createControl(const Placement& p) {
         break;
     }
     case Kind::ProgressBar:
-        SendMessageA(hwnd, PBM_SETRANGE32, 0, 100);
-        progressBar.setStep(10);
+        progressBar.start();
         break;
     default:
         break;

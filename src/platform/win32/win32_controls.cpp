@@ -76,37 +76,32 @@ void Win32Button::setEnabled(bool enabled) {
     EnableWindow(hwnd_, enabled ? TRUE : FALSE);
 }
 
-int32_t Win32ProgressBar::min() const {
-    return static_cast<int32_t>(SendMessageA(hwnd_, PBM_GETRANGE, TRUE, 0));
+namespace {
+// The 32-bit range messages came with common controls 4.70; 4.00 answers them with 0.
+constexpr UINT ProgressSetRange32 = WM_USER + 6;
+constexpr UINT ProgressGetRange = WM_USER + 7;
+constexpr int32_t ProbeMax = 0x12345;
+} // namespace
+
+void Win32ProgressBar::start() {
+    SendMessageA(hwnd_, ProgressSetRange32, 0, ProbeMax);
+    wide_ = SendMessageA(hwnd_, ProgressGetRange, FALSE, 0) == ProbeMax;
+    model_.setRange(0, 100);
 }
 
-int32_t Win32ProgressBar::max() const {
-    return static_cast<int32_t>(SendMessageA(hwnd_, PBM_GETRANGE, FALSE, 0));
+bool Win32ProgressBar::showRange32(int32_t min, int32_t max) {
+    if (wide_) {
+        SendMessageA(hwnd_, ProgressSetRange32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
+    }
+    return wide_;
 }
 
-int32_t Win32ProgressBar::position() const {
-    return static_cast<int32_t>(SendMessageA(hwnd_, PBM_GETPOS, 0, 0));
+void Win32ProgressBar::showRange16(uint16_t min, uint16_t max) {
+    SendMessageA(hwnd_, PBM_SETRANGE, 0, MAKELPARAM(min, max));
 }
 
-void Win32ProgressBar::setMin(int32_t value) {
-    SendMessageA(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(value), static_cast<LPARAM>(max()));
-}
-
-void Win32ProgressBar::setMax(int32_t value) {
-    SendMessageA(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(min()), static_cast<LPARAM>(value));
-}
-
-void Win32ProgressBar::setStep(int32_t value) {
-    step_ = value;
-    SendMessageA(hwnd_, PBM_SETSTEP, static_cast<WPARAM>(value), 0);
-}
-
-void Win32ProgressBar::setPosition(int32_t value) {
-    SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
-}
-
-void Win32ProgressBar::stepIt() {
-    SendMessageA(hwnd_, PBM_STEPIT, 0, 0);
+void Win32ProgressBar::showPosition(int32_t position) {
+    SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void Win32ComboBox::addItem(const std::string& text) {

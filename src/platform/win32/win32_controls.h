@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/progress_model.h"
 
 namespace platform::win32 {
 
@@ -66,23 +67,33 @@ public:
     void setEnabled(bool enabled) override;
 };
 
-class Win32ProgressBar : public ProgressBar, public NativeControl {
+// The bar keeps its range, position and step itself (see ProgressModel) and only tells the
+// control: common controls 4.00 have no 32-bit range and no way to read anything back.
+class Win32ProgressBar : public ProgressBar, public NativeControl, private ProgressDisplay {
 public:
+    Win32ProgressBar() : model_(*this) {}
+    // Finds out once whether the control takes 32-bit ranges, then shows 0..100.
+    void start();
+
     bool visible() const override { return isVisible(); }
     void setVisible(bool visible) override { show(visible); }
-    int32_t min() const override;
-    int32_t max() const override;
-    // The control has no message that reads the step back, so the wrapper keeps it.
-    int32_t step() const override { return step_; }
-    int32_t position() const override;
-    void setMin(int32_t value) override;
-    void setMax(int32_t value) override;
-    void setStep(int32_t value) override;
-    void setPosition(int32_t value) override;
-    void stepIt() override;
+    int32_t min() const override { return model_.min(); }
+    int32_t max() const override { return model_.max(); }
+    int32_t step() const override { return model_.step(); }
+    int32_t position() const override { return model_.position(); }
+    void setMin(int32_t value) override { model_.setRange(value, model_.max()); }
+    void setMax(int32_t value) override { model_.setRange(model_.min(), value); }
+    void setStep(int32_t value) override { model_.setStep(value); }
+    void setPosition(int32_t value) override { model_.setPosition(value); }
+    void stepIt() override { model_.stepIt(); }
 
 private:
-    int32_t step_ = 10;
+    bool showRange32(int32_t min, int32_t max) override;
+    void showRange16(uint16_t min, uint16_t max) override;
+    void showPosition(int32_t position) override;
+
+    ProgressModel model_;
+    bool wide_ = false;
 };
 
 class Win32ComboBox : public ComboBox, public NativeControl {
