@@ -7,3 +7,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Every CPU from the i486 up: no CMOV, FCOMI, CMPXCHG8B, RDTSC, MMX or SSE. Given to the link as
+# well, where link-time optimisation generates the code.
+set(CMAKE_C_FLAGS_INIT "-march=i486")
+set(CMAKE_CXX_FLAGS_INIT "-march=i486")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-march=i486")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-march=i486")

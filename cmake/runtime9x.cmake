@@ -1,0 +1,21 @@
+# The Windows 9x release links no MinGW CRT and no MSVCRT.DLL: its own start-up and C library
+# functions (src/platform/win32/runtime9x) and libgcc and libstdc++ rebuilt for the i486 by
+# scripts/build-runtime.sh.
+set(KXD_RUNTIME9X_DIR "${PROJECT_SOURCE_DIR}/build/runtime-i486/lib"
+    CACHE PATH "libgcc and libstdc++ built for the i486 (scripts/build-runtime.sh)")
+
+# For the targets of the calling directory: crtbegin.o before everything and, after every other
+# library (the directory's standard libraries come last on the link line), the runtime and
+# crtend.o: between the two lie the exception tables the unwinder registers at start-up.
+macro(kxd_link_runtime9x target)
+    if(NOT EXISTS "${KXD_RUNTIME9X_DIR}/stamp")
+        message(FATAL_ERROR "${KXD_RUNTIME9X_DIR} holds no i486 runtime: run scripts/build-runtime.sh")
+    endif()
+    target_link_options(${target} PRIVATE -nostdlib "${KXD_RUNTIME9X_DIR}/crtbegin.o")
+    add_dependencies(${target} kxd_runtime9x)
+    set(CMAKE_CXX_STANDARD_LIBRARIES
+        "-Wl,--start-group \"${KXD_RUNTIME9X_DIR}/libstdc++.a\" \"${KXD_RUNTIME9X_DIR}/libgcc.a\" \
+\"${CMAKE_BINARY_DIR}/src/platform/win32/runtime9x/libkxd_runtime9x.a\" -Wl,--end-group \
+-lkernel32 \"${KXD_RUNTIME9X_DIR}/crtend.o\"")
+    set(CMAKE_C_STANDARD_LIBRARIES "${CMAKE_CXX_STANDARD_LIBRARIES}")
+endmacro()

@@ -1,0 +1,77 @@
+/* The release's entry point and process end: static constructors run from main (GCC calls
+ * __main there), destructors and other exit handlers after it returns, in reverse order of
+ * registration. */
+#include <windows.h>
+
+#include <stdlib.h>
+
+int main(void);
+
+/* Read by the threads layer of libgcc and libstdc++: 0 means the program runs one thread of C++
+ * code, so their mutexes need no semaphores. */
+int _CRT_MT = 0;
+
+enum { FixedHandlers = 32 };
+
+static void (*fixedHandlers[FixedHandlers])(void);
+static void (**handlers)(void) = fixedHandlers;
+static int handlerCount = 0;
+static int handlerRoom = FixedHandlers;
+
+int atexit(void (*handler)(void)) {
+    if (handlerCount == handlerRoom) {
+        void (**more)(void) = (void (**)(void))malloc(sizeof *more * (size_t)handlerRoom * 2);
+        if (more == NULL) {
+            return -1;
+        }
+        for (int i = 0; i < handlerCount; ++i) {
+            more[i] = handlers[i];
+        }
+        if (handlers != fixedHandlers) {
+            free((void*)handlers);
+        }
+        handlers = more;
+        handlerRoom *= 2;
+    }
+    handlers[handlerCount++] = handler;
+    return 0;
+}
+
+static void runExitHandlers(void) {
+    while (handlerCount > 0) {
+        handlers[--handlerCount]();
+    }
+}
+
+void exit(int code) {
+    runExitHandlers();
+    ExitProcess((UINT)code);
+}
+
+void _exit(int code) {
+    ExitProcess((UINT)code);
+}
+
+/* Called by std::terminate: the program ends at once, as the C library's abort does. */
+void abort(void) {
+    ExitProcess(3);
+}
+
+/* Thread-exit destructors of the threads layer's keys: the program's one thread ends with the
+ * process, so there is nothing to register. */
+int __mingwthr_key_dtor(DWORD key, void (*destructor)(void*)) {
+    (void)key;
+    (void)destructor;
+    return 0;
+}
+
+/* libstdc++'s random_device closes a device file in its teardown; the release never opens one
+ * (there is no device file on Windows), so there is never anything to close. */
+int close(int descriptor) {
+    (void)descriptor;
+    return -1;
+}
+
+void WinMainCRTStartup(void) {
+    exit(main());
+}
