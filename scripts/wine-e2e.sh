@@ -2,25 +2,27 @@
 # Runs one end-to-end scenario: an empty work directory, the driver under Wine (with Xvfb when
 # there is no display), screenshots and the box transcript kept in the work directory.
 #
-#   scripts/wine-e2e.sh --driver DRIVER.EXE --work DIR SCENARIO [-D NAME=VALUE]...
+#   scripts/wine-e2e.sh [--arch win64|win32] --driver DRIVER.EXE --work DIR SCENARIO [-D NAME=VALUE]...
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
+arch=win64
 driver=""
 work=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --arch) arch="$2"; shift 2 ;;
     --driver) driver="$2"; shift 2 ;;
     --work) work="$2"; shift 2 ;;
     *) break ;;
   esac
 done
 [ -n "$driver" ] && [ -n "$work" ] && [ $# -ge 1 ] ||
-  { echo "usage: wine-e2e.sh --driver DRIVER.EXE --work DIR SCENARIO [-D NAME=VALUE]..." >&2; exit 2; }
+  { echo "usage: wine-e2e.sh [--arch win64|win32] --driver DRIVER.EXE --work DIR SCENARIO [-D NAME=VALUE]..." >&2; exit 2; }
 scenario="$1"; shift
 
 rm -rf "$work"
 mkdir -p "$work"
 work="$(cd "$work" && pwd)"
-exec bash "$here/wine-run.sh" --shots "$work" "$driver" -D "WORK=$work" \
+exec bash "$here/wine-run.sh" --arch "$arch" --shots "$work" "$driver" -D "WORK=$work" \
   --transcript "$work/transcript.txt" "$@" "$scenario"

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 64-bit Wine in a private prefix and returns its exit code.
+# Runs a Windows program under Wine in a private prefix and returns its exit code.
 #
-#   scripts/wine-run.sh [--cwd DIR] [--shots DIR] program.exe [args...]
+#   scripts/wine-run.sh [--arch win64|win32] [--cwd DIR] [--shots DIR] program.exe [args...]
 #
-# The prefix (WINEPREFIX, default build/wineprefix under the repository) is made on first use:
-# Windows 98 as the reported version, unmanaged X11 windows (with no window manager Wine
-# otherwise stalls about 1.5 s after every box), 120 dots per inch. Without DISPLAY a private
-# Xvfb is started on a free display and stopped afterwards.
+# --arch win64 (the default) runs x86_64 programs under 64-bit Wine; --arch win32 runs i686
+# programs under 32-bit Wine. The prefix (WINEPREFIX, default build/wineprefix or
+# build/wineprefix32 under the repository) is made on first use: Windows 98 as the reported
+# version, unmanaged X11 windows (with no window manager Wine otherwise stalls about 1.5 s after
+# every box), 120 dots per inch. Without DISPLAY a private Xvfb is started on a free display and
+# stopped afterwards.
+#
+# Exit code 77 (and one line saying why) when this machine's kernel cannot run 32-bit programs.
 #
 # Screenshots: with --shots DIR (or KXD_SHOT_DIR in the environment) the program sees
 # KXD_SHOT_DIR; a file NAME.request created there is answered by a screenshot NAME.png of the
@@ -14,27 +18,42 @@
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || { echo "wine-run: $wine64 missing (run scripts/setup.sh)" >&2; exit 127; }
 
+arch=win64
 cwd=""
 shots="${KXD_SHOT_DIR:-}"
 while [ $# -gt 0 ]; do
   case "$1" in
+    --arch) arch="$2"; shift 2 ;;
     --cwd) cwd="$2"; shift 2 ;;
     --shots) shots="$2"; shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
-[ $# -ge 1 ] || { echo "usage: wine-run.sh [--cwd DIR] [--shots DIR] program.exe [args...]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: wine-run.sh [--arch win64|win32] [--cwd DIR] [--shots DIR] program.exe [args...]" >&2; exit 2; }
 
 program="$1"; shift
 case "$program" in /*) ;; *) program="$PWD/$program" ;; esac
 
-export WINEPREFIX="${WINEPREFIX:-$repo/build/wineprefix}"
+case "$arch" in
+  win64) wine=/usr/lib/wine/wine64; default_prefix="$repo/build/wineprefix" ;;
+  win32) wine=/usr/lib/wine/wine; default_prefix="$repo/build/wineprefix32" ;;
+  *) echo "wine-run: --arch is win64 or win32, not $arch" >&2; exit 2 ;;
+esac
+[ -x "$wine" ] || { echo "wine-run: $wine missing (run scripts/setup.sh)" >&2; exit 127; }
+if [ "$arch" = win32 ] && ! started="$("$wine" --version 2>&1)"; then
+  case "$started" in
+    *"Exec format error"*)
+      echo "wine-run: this kernel cannot run 32-bit programs: skipped" >&2
+      exit 77 ;;
+    *) echo "wine-run: $wine does not start: $started" >&2; exit 1 ;;
+  esac
+fi
+
+export WINEPREFIX="${WINEPREFIX:-$default_prefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEARCH=win64
+export WINEARCH="$arch"
 # No Mono/Gecko installer dialogs while the prefix is made.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree=;mshtml="
 
@@ -70,10 +89,10 @@ if [ ! -f "$ready" ]; then
   flock 9
   if [ ! -f "$ready" ]; then
     echo "wine-run: creating Wine prefix $WINEPREFIX (about half a minute)" >&2
-    "$wine64" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null
-    "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-    "$wine64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null
-    "$wine64" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    "$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+    "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null
+    "$wine" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
       /v LogPixels /t REG_DWORD /d 120 /f >/dev/null
     # The settings reach the registry files when the server ends.
     /usr/lib/wine/wineserver -w
@@ -104,7 +123,7 @@ fi
 
 if [ -n "$cwd" ]; then cd "$cwd"; fi
 set +e
-"$wine64" "$program" "$@"
+"$wine" "$program" "$@"
 status=$?
 set -e
 exit "$status"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Runs the ASPI probe under 64-bit Wine against our WNASPI32.DLL with a scenario that fills
-# three of the six slots, and checks what the probe saw and what the layer traced.
+# Runs the ASPI probe under Wine (64-bit, or 32-bit with --arch win32) against our
+# WNASPI32.DLL with a scenario that fills three of the six slots, and checks what the probe saw
+# and what the layer traced.
 #
-#   run-probe.sh aspi_probe.exe WNASPI32.DLL
+#   run-probe.sh [--arch win64|win32] aspi_probe.exe WNASPI32.DLL
 set -euo pipefail
+arch=win64
+if [ "${1:-}" = --arch ]; then arch="$2"; shift 2; fi
 probe="$1"
 dll="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -25,7 +28,10 @@ SCENARIO
 export KXD_SIM_SCENARIO
 KXD_SIM_SCENARIO="$(winpath "$work/scenario.txt")"
 export WINEDLLOVERRIDES='wnaspi32=n'
-"$repo/scripts/wine-run.sh" --cwd "$work" "$work/aspi_probe.exe" | tr -d '\r' >"$work/out.txt"
+status=0
+"$repo/scripts/wine-run.sh" --arch "$arch" --cwd "$work" "$work/aspi_probe.exe" >"$work/raw.txt" || status=$?
+[ "$status" = 0 ] || exit "$status"
+tr -d '\r' <"$work/raw.txt" >"$work/out.txt"
 cat "$work/out.txt"
 echo "--- trace"
 cat "$work/trace.txt"

@@ -332,26 +332,29 @@ void Driver::record(const std::string& line) {
     out << line << "\n";
 }
 
+struct WindowsOfProcess {
+    DWORD pid;
+    std::vector<HWND>* out;
+};
+
+// A callback of the system's own calling convention (stdcall in the i686 build).
+BOOL CALLBACK collectWindowOfProcess(HWND window, LPARAM param) {
+    auto* c = reinterpret_cast<WindowsOfProcess*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == c->pid && IsWindowVisible(window)) {
+        c->out->push_back(window);
+    }
+    return TRUE;
+}
+
 std::vector<HWND> Driver::topWindows() {
     std::vector<HWND> result;
     if (!running_ && process_.dwProcessId == 0) {
         return result;
     }
-    struct Context {
-        DWORD pid;
-        std::vector<HWND>* out;
-    } context{process_.dwProcessId, &result};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* c = reinterpret_cast<Context*>(param);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == c->pid && IsWindowVisible(window)) {
-                c->out->push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&context));
+    WindowsOfProcess context{process_.dwProcessId, &result};
+    EnumWindows(collectWindowOfProcess, reinterpret_cast<LPARAM>(&context));
     return result;
 }
 

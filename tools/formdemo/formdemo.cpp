@@ -3,6 +3,10 @@
 // creation or from a handler, a quit request during the creation, the events of the file
 // lists and the cursor.
 //   formdemo throw-create | quit-create | events
+// In the i686 build it runs on the Windows 9x release's own runtime (no C runtime's command
+// line), so the mode is read from the command line the system keeps.
+#include <windows.h>
+
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -69,10 +73,28 @@ private:
     int clicks_ = 0;
 };
 
+// The first word after the program's name: quoted or not, the name ends at its closing quote or
+// at the first blank.
+const char* modeFromCommandLine() {
+    const char* line = GetCommandLineA();
+    if (*line == '"') {
+        line = std::strchr(line + 1, '"');
+        line = line != nullptr ? line + 1 : "";
+    } else {
+        while (*line != '\0' && *line != ' ') {
+            ++line;
+        }
+    }
+    while (*line == ' ') {
+        ++line;
+    }
+    return *line != '\0' ? line : "events";
+}
+
 } // namespace
 
-int main(int argc, char** argv) {
-    const char* mode = argc > 1 ? argv[1] : "events";
+int main() {
+    const char* mode = modeFromCommandLine();
     platform::win32::Application application;
     try {
         application.setTitle("Form Demo");
