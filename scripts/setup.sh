@@ -9,7 +9,7 @@ packages=(
   # The GCC sources the i486 runtime of the Windows 9x release is built from, and what their
   # configuration needs.
   gcc-12-source libgmp-dev libmpfr-dev libmpc-dev
-  wine64 wine wine32:i386
+  wine64 wine wine32:i386 fonts-wine
   xvfb x11-utils imagemagick
   python3
 )

@@ -81,22 +81,53 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$display_number"
 fi
 
-# Prefix creation, once, under a lock: parallel callers wait for the first one.
+# Prefix creation, once, under a lock: parallel callers wait for the first one. A prefix made
+# by an earlier version of these settings is made anew.
+prefix_version="4: win98, unmanaged windows, 120 dpi, Windows 9x fonts"
+write_settings() {
+  # Windows 98 as the reported version; unmanaged X11 windows; 120 dots per inch. The fonts a
+  # Windows 9x PC has: Wine's own (fonts-wine) in the prefix's Fonts folder, its bitmap fonts
+  # named where Wine looks for them (the System font of each character set among them, "System"
+  # bold for Big5 in cvgasys.fon), and "MS Shell Dlg" as MS Sans Serif, from which Wine makes
+  # the caption and message box fonts. Without them DejaVu Sans stands in: wider, so captions
+  # are cut, and the caption buttons drawn as letters.
+  echo 'REGEDIT4'
+  echo
+  echo '[HKEY_CURRENT_USER\Software\Wine]'
+  echo '"Version"="win98"'
+  echo '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]'
+  echo '"Managed"="N"'
+  echo '[HKEY_CURRENT_USER\Control Panel\Desktop]'
+  echo '"LogPixels"=dword:00000078'
+  echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]'
+  echo '"LogPixels"=dword:00000078'
+  echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]'
+  echo '"MS Shell Dlg"="MS Sans Serif"'
+  echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Fonts]'
+  for font in "$fonts"/*.fon; do
+    [ -e "$font" ] || continue
+    name="$(basename "$font")"
+    echo "\"${name%.fon}\"=\"$name\""
+  done
+}
+fonts=/usr/share/wine/fonts
 mkdir -p "$(dirname "$WINEPREFIX")"
 ready="$WINEPREFIX/.kxd-ready"
-if [ ! -f "$ready" ]; then
+if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
   exec 9>"$WINEPREFIX.lock"
   flock 9
-  if [ ! -f "$ready" ]; then
+  if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
     echo "wine-run: creating Wine prefix $WINEPREFIX (about half a minute)" >&2
-    "$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null
-    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-    "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null
-    "$wine" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
-      /v LogPixels /t REG_DWORD /d 120 /f >/dev/null
+    [ -d "$fonts" ] || { echo "wine-run: $fonts missing (run scripts/setup.sh)" >&2; exit 127; }
+    rm -rf "$WINEPREFIX"
+    "$wine" wineboot -i >/dev/null 2>&1
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp "$fonts"/*.ttf "$fonts"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+    write_settings >"$WINEPREFIX/kxd-settings.reg"
+    "$wine" regedit /S "Z:${WINEPREFIX//\//\\}\\kxd-settings.reg" >/dev/null 2>&1
     # The settings reach the registry files when the server ends.
     /usr/lib/wine/wineserver -w
-    touch "$ready"
+    echo "$prefix_version" >"$ready"
   fi
   flock -u 9
   exec 9>&-
