@@ -110,7 +110,9 @@ unsigned long strtoul(const char* text, char** end, int base) {
     if (*p == '+' || *p == '-') {
         negative = *p++ == '-';
     }
-    if ((base == 0 || base == 16) && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    if ((base == 0 || base == 16) && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+        ((p[2] >= '0' && p[2] <= '9') || (p[2] >= 'a' && p[2] <= 'f') ||
+         (p[2] >= 'A' && p[2] <= 'F'))) {
         p += 2;
         base = 16;
     } else if (base == 0) {
