@@ -11,6 +11,13 @@ macro(kxd_link_runtime9x target)
     if(NOT EXISTS "${KXD_RUNTIME9X_DIR}/stamp")
         message(FATAL_ERROR "${KXD_RUNTIME9X_DIR} holds no i486 runtime: run scripts/build-runtime.sh")
     endif()
+    # The entry point is named, which also makes the linker take it from the runtime library.
+    get_target_property(kxd_runtime9x_type ${target} TYPE)
+    if(kxd_runtime9x_type STREQUAL "SHARED_LIBRARY")
+        target_link_options(${target} PRIVATE -Wl,--entry=_DllMainCRTStartup@12)
+    else()
+        target_link_options(${target} PRIVATE -Wl,--entry=_WinMainCRTStartup)
+    endif()
     target_link_options(${target} PRIVATE -nostdlib "${KXD_RUNTIME9X_DIR}/crtbegin.o")
     add_dependencies(${target} kxd_runtime9x)
     set(CMAKE_CXX_STANDARD_LIBRARIES

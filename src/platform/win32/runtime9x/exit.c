@@ -1,15 +1,10 @@
-/* The release's entry point and process end: static constructors run from main (GCC calls
- * __main there), destructors and other exit handlers after it returns, in reverse order of
- * registration. */
+/* The end of the process: exit handlers (the destructors of static objects among them) run in
+ * the reverse order of their registration. */
 #include <windows.h>
 
 #include <stdlib.h>
 
-int main(void);
-
-/* Read by the threads layer of libgcc and libstdc++: 0 means the program runs one thread of C++
- * code, so their mutexes need no semaphores. */
-int _CRT_MT = 0;
+#include "runtime9x.h"
 
 enum { FixedHandlers = 32 };
 
@@ -37,7 +32,7 @@ int atexit(void (*handler)(void)) {
     return 0;
 }
 
-static void runExitHandlers(void) {
+void runExitHandlers(void) {
     while (handlerCount > 0) {
         handlers[--handlerCount]();
     }
@@ -70,8 +65,4 @@ int __mingwthr_key_dtor(DWORD key, void (*destructor)(void*)) {
 int close(int descriptor) {
     (void)descriptor;
     return -1;
-}
-
-void WinMainCRTStartup(void) {
-    exit(main());
 }

@@ -1,0 +1,4 @@
+/* Shared between the entry points and the exit handling. */
+#pragma once
+
+void runExitHandlers(void);
