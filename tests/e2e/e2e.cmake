@@ -24,6 +24,7 @@ foreach(scenario ${e2e_scenarios})
             -D BOXDEMO=$<TARGET_FILE:boxdemo>
             -D FORMDEMO=$<TARGET_FILE:formdemo>
             -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
+            -D RECORDER=$<TARGET_FILE:recorder>
             -D SOURCE=${PROJECT_SOURCE_DIR}
             -D E2E=${CMAKE_CURRENT_LIST_DIR}
             -D BUILD=${CMAKE_BINARY_DIR})
