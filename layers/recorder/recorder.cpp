@@ -29,7 +29,7 @@ struct Pending {
     RequestBlock* caller;
     RequestBlock shadow;
     std::vector<uint8_t> data;
-    HANDLE done;         // ours, set by the system's layer
+    HANDLE done;         // ours, set by the system's layer; null for a polled request
     HANDLE callerEvent;  // our handle on the program's event, or null
     DWORD submittedTick; // GetTickCount at the call
     trace::Request record;
@@ -209,7 +209,9 @@ void complete(Pending* p) {
         r.sense.assign(sense, sense + sizeof p->shadow.SenseArea);
     }
     writeLine(trace::requestLine(r, appendSide));
-    CloseHandle(p->done);
+    if (p->done != nullptr) {
+        CloseHandle(p->done);
+    }
     delete p;
 }
 
@@ -217,17 +219,20 @@ DWORD WINAPI watch(LPVOID) {
     for (;;) {
         HANDLE events[MAXIMUM_WAIT_OBJECTS];
         DWORD count = 0;
+        bool polling = false;
         EnterCriticalSection(&state->lock);
         events[count++] = state->wake;
         for (Pending* p : state->pending) {
-            if (count == MAXIMUM_WAIT_OBJECTS) {
-                break;
+            if (p->done == nullptr || count == MAXIMUM_WAIT_OBJECTS) {
+                polling = true;
+            } else {
+                events[count++] = p->done;
             }
-            events[count++] = p->done;
         }
         LeaveCriticalSection(&state->lock);
-        // Beyond what one wait can watch, the status bytes are looked at every 50 ms.
-        WaitForMultipleObjects(count, events, FALSE, count == MAXIMUM_WAIT_OBJECTS ? 50 : INFINITE);
+        // A request without an event (or beyond what one wait can watch) is looked at every
+        // millisecond while it is pending, as the program itself polls it.
+        WaitForMultipleObjects(count, events, FALSE, polling ? 1 : INFINITE);
         EnterCriticalSection(&state->lock);
         for (std::size_t i = 0; i < state->pending.size();) {
             Pending* p = state->pending[i];
@@ -294,14 +299,16 @@ DWORD send(RequestBlock* block) {
         }
         p->shadow.SRB_BufPointer = p->data.data();
     }
-    // The program's event is set by us; the layer sets ours.
+    // The layer gets the very flags the program sent. Where they ask for an event, the layer
+    // sets ours and we set the program's; otherwise the watcher polls the copy's status.
     if ((block->SRB_Flags & aspi::SRB_EVENT_NOTIFY) != 0 && block->SRB_PostProc != nullptr) {
         DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(block->SRB_PostProc),
                         GetCurrentProcess(), &p->callerEvent, 0, FALSE, DUPLICATE_SAME_ACCESS);
+        p->done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        p->shadow.SRB_PostProc = p->done;
+    } else {
+        p->shadow.SRB_PostProc = nullptr;
     }
-    p->done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    p->shadow.SRB_Flags = static_cast<uint8_t>(block->SRB_Flags | aspi::SRB_EVENT_NOTIFY);
-    p->shadow.SRB_PostProc = p->done;
     p->shadow.SRB_Status = aspi::SS_PENDING;
     state->pending.push_back(p);
     const DWORD result = state->sendCommand(&p->shadow);
