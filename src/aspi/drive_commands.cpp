@@ -12,19 +12,6 @@ DriveData& processDriveData() {
 
 const char* const AcceptedIdentifications[] = {"QUORVEN KXD-7316        KV", nullptr};
 
-namespace {
-
-constexpr uint32_t InquiryLength = 36;
-
-uint8_t senseKey(const RequestBlock& block) {
-    return block.SenseArea[2];
-}
-uint8_t senseCode(const RequestBlock& block) {
-    return block.SenseArea[12];
-}
-
-} // namespace
-
 DriveCommands::DriveCommands(Layer& layer, platform::System& system, platform::Dialogs& dialogs,
                              platform::ProgressBar& progressBar, platform::ComboBox& driveList,
                              DriveData& drives)
@@ -43,58 +30,70 @@ DriveSlot* DriveCommands::selectedSlot() {
     return &drives_.SlotTable[number];
 }
 
-RequestBlock& DriveCommands::begin(const DriveSlot& slot) {
+RequestBlock* DriveCommands::begin(const DriveSlot* slot, uint8_t cdbLength) {
+    if (slot == nullptr || !layer_.hasEntryPoints()) {
+        return nullptr;
+    }
     RequestBlock& block = layer_.newRequest();
-    block.SRB_HaId = slot.HostAdapter;
-    block.SRB_Target = slot.Target;
+    block.SRB_HaId = slot->HostAdapter;
+    block.SRB_Target = slot->Target;
     block.SRB_Flags = 0;
     block.SRB_SenseLen = SENSE_LEN;
-    return block;
+    block.SRB_CDBLen = cdbLength;
+    return &block;
 }
 
-void DriveCommands::notice(const char* format, unsigned value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    dialogs_.notice(text);
-}
-
-void DriveCommands::senseNotice(const RequestBlock& block) {
-    char text[64];
-    std::snprintf(text, sizeof text, "SenseCode: %02X %02X %02X", unsigned{block.SenseArea[2]},
-                  unsigned{block.SenseArea[12]}, unsigned{block.SenseArea[13]});
-    dialogs_.notice(text);
+Response DriveCommands::finish(uint8_t status, const char* statusError, TellSense tellSense) {
+    Response response{status, {}};
+    if (status == SS_ERR) {
+        // Still the current request: only a request that did not complete is retired.
+        response.sense = scsi::decodeFixedSense(layer_.request().SenseArea);
+        if (tellSense == TellSense::Yes) {
+            char text[64];
+            std::snprintf(text, sizeof text, "SenseCode: %02X %02X %02X",
+                          unsigned{response.sense.key}, unsigned{response.sense.asc},
+                          unsigned{response.sense.ascq});
+            dialogs_.notice(text);
+        }
+    } else if (status != SS_COMP && statusError != nullptr) {
+        char text[64];
+        std::snprintf(text, sizeof text, statusError, unsigned{status});
+        dialogs_.notice(text);
+    }
+    return response;
 }
 
 int DriveCommands::CheckInquiry(DriveSlot* slot) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 6);
+    if (block == nullptr) {
         return 0;
     }
     // The reply buffer comes from the layer: if the wait below gives up, ASPI may still write
     // into it, and the layer keeps it until then.
-    uint8_t* reply = layer_.allocateBuffer(InquiryLength);
+    uint8_t* reply = layer_.allocateBuffer(scsi::InquiryLength);
     if (reply == nullptr) {
         return 0;
     }
-    std::memset(reply, 0, InquiryLength);
-    RequestBlock& block = begin(*slot);
-    block.SRB_BufLen = InquiryLength;
-    block.SRB_BufPointer = reply;
-    block.SRB_CDBLen = 6;
-    block.CDBByte[0] = 0x12; // INQUIRY, standard data
-    block.CDBByte[4] = InquiryLength;
-    block.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
-    const uint8_t status = layer_.executeWithEvent(InquiryTimeoutMs);
+    std::memset(reply, 0, scsi::InquiryLength);
+    block->SRB_BufLen = scsi::InquiryLength;
+    block->SRB_BufPointer = reply;
+    block->CDBByte[0] = scsi::Inquiry; // standard data
+    block->CDBByte[4] = scsi::InquiryLength;
+    block->SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
+    const Response response =
+        finish(layer_.executeWithEvent(InquiryTimeoutMs), nullptr, TellSense::No);
 
     int result = 0;
-    if (status == SS_COMP) {
+    if (response.done()) {
         // Vendor, product and revision; the precision stops at 28 bytes or an earlier NUL.
+        const uint8_t* identification = reply + scsi::IdentificationOffset;
         std::snprintf(slot->Description, sizeof slot->Description, "HA#%d - ID#%d :  %28.28s",
                       int{slot->HostAdapter}, int{slot->Target},
-                      reinterpret_cast<const char*>(reply + 8));
+                      reinterpret_cast<const char*>(identification));
         const char revisionDigit = slot->Description[41];
         for (const char* const* entry = AcceptedIdentifications; *entry != nullptr; ++entry) {
-            if (std::memcmp(reply + 8, *entry, std::strlen(*entry)) == 0 && revisionDigit >= '0' &&
-                revisionDigit <= '9') {
+            if (std::memcmp(identification, *entry, std::strlen(*entry)) == 0 &&
+                revisionDigit >= '0' && revisionDigit <= '9') {
                 result = 1;
                 break;
             }
@@ -105,47 +104,39 @@ int DriveCommands::CheckInquiry(DriveSlot* slot) {
 }
 
 int DriveCommands::StartStopUnit(DriveSlot* slot, uint8_t value) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 12);
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
-    block.SRB_CDBLen = 12;
-    block.CDBByte[0] = 0x1B; // START STOP UNIT, not immediate
-    block.CDBByte[4] = value;
-    const uint8_t status = layer_.executePolling();
-    if (status == SS_COMP) {
-        return 1;
-    }
-    if (status == SS_ERR) {
-        // The flash procedure goes on whatever this command reports: telling the user about
-        // the drive's complaint would only add a box to close before the real check (the
-        // readiness polls) speaks.
-        return 0;
-    }
-    notice("StartStop-Unit Command Error: %02X", status);
-    return 0;
+    block->CDBByte[0] = scsi::StartStopUnit; // not immediate
+    block->CDBByte[4] = value;
+    // The flash procedure goes on whatever this command reports: telling the user about the
+    // drive's complaint would only add a box to close before the real check (the readiness
+    // polls) speaks.
+    return finish(layer_.executePolling(), "StartStop-Unit Command Error: %02X", TellSense::No)
+        .done();
 }
 
 int DriveCommands::XCmd(DriveSlot* slot) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 12); // TEST UNIT READY: all twelve bytes zero
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
-    block.SRB_CDBLen = 12; // TEST UNIT READY: all twelve bytes zero
-    const uint8_t status = layer_.executePolling();
-    const bool discPresent = status == SS_COMP || (status == SS_ERR && senseKey(block) == 0x00 &&
-                                                   senseCode(block) == 0x00);
+    block->CDBByte[0] = scsi::TestUnitReady;
+    const Response response = finish(layer_.executePolling(), "Command Error: %02X", TellSense::No);
+    const bool discPresent =
+        response.done() || (response.checkCondition() && response.sense.key == scsi::NoSense &&
+                            response.sense.asc == scsi::NoAdditionalSense);
     if (discPresent) {
         drives_.ReadyWaitCounter = 1; // the caller's next count-down ends its polling
         dialogs_.notice("Remove disc, befor to do the flash task.");
         return 0;
     }
-    if (status == SS_ERR) {
-        // Not ready, medium not present: the tray is empty. Any other sense: poll again.
-        return senseKey(block) == 0x02 && senseCode(block) == 0x3A ? 1 : 0;
-    }
-    notice("Command Error: %02X", status);
-    return 0;
+    // Not ready, medium not present: the tray is empty. Any other sense: poll again.
+    return response.checkCondition() && response.sense.key == scsi::NotReady &&
+                   response.sense.asc == scsi::MediumNotPresent
+               ? 1
+               : 0;
 }
 
 void DriveCommands::setTransfer(RequestBlock& block, void* data, uint8_t opcode, uint8_t mode,
@@ -155,10 +146,9 @@ void DriveCommands::setTransfer(RequestBlock& block, void* data, uint8_t opcode,
     const auto length = static_cast<uint32_t>(progressBar_.step());
     block.SRB_BufLen = length;
     block.SRB_BufPointer = data;
-    block.SRB_CDBLen = 12;
     block.CDBByte[0] = opcode;
     block.CDBByte[1] = mode;
-    block.CDBByte[2] = 0x01; // buffer ID
+    block.CDBByte[2] = scsi::FirmwareBufferId;
     putBig24(&block.CDBByte[3], offset);
     putBig24(&block.CDBByte[6], length);
     block.CDBByte[9] = control;
@@ -179,12 +169,12 @@ uint8_t DriveCommands::commitClock() {
 }
 
 int DriveCommands::WriteBuffer(DriveSlot* slot, const void* data, uint8_t control) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 12);
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
     // ASPI only reads the data of a write; the block's field is not const.
-    setTransfer(block, const_cast<void*>(data), 0x3B, 0x05, control); // download and save
+    setTransfer(*block, const_cast<void*>(data), scsi::WriteBuffer, scsi::DownloadAndSave, control);
     uint8_t status;
     if (control == 0) {
         status = layer_.executePolling();
@@ -201,34 +191,17 @@ int DriveCommands::WriteBuffer(DriveSlot* slot, const void* data, uint8_t contro
             progressBar_.setPosition(progressBar_.max());
         }
     }
-    if (status == SS_COMP) {
-        return 1;
-    }
-    if (status == SS_ERR) {
-        senseNotice(block);
-    } else {
-        notice("Write-Buf Command Error: %02X", status);
-    }
-    return 0;
+    return finish(status, "Write-Buf Command Error: %02X", TellSense::Yes).done();
 }
 
 int DriveCommands::ReadBuffer(DriveSlot* slot, void* buffer) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 12);
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
-    setTransfer(block, buffer, 0x3C, 0x01, 0x00); // vendor-specific mode
-    block.SRB_Flags = 0;                          // direction from the command
-    const uint8_t status = layer_.executePolling();
-    if (status == SS_COMP) {
-        return 1;
-    }
-    if (status == SS_ERR) {
-        senseNotice(block);
-    } else {
-        notice("Read-Buf Command Error: %02X", status);
-    }
-    return 0;
+    setTransfer(*block, buffer, scsi::ReadBuffer, scsi::VendorSpecificRead, 0x00);
+    block->SRB_Flags = 0; // direction from the command
+    return finish(layer_.executePolling(), "Read-Buf Command Error: %02X", TellSense::Yes).done();
 }
 
 } // namespace aspi

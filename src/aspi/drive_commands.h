@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "aspi/aspi_layer.h"
+#include "aspi/scsi.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/system.h"
@@ -39,6 +40,15 @@ DriveData& processDriveData();
 // ends with a null entry.
 extern const char* const AcceptedIdentifications[];
 
+// A finished request as a command judges it: the ASPI status, and the sense data of a check
+// condition (status 04h).
+struct Response {
+    uint8_t status;
+    scsi::Sense sense;
+    bool done() const { return status == SS_COMP; }
+    bool checkCondition() const { return status == SS_ERR; }
+};
+
 // Each command fills the request block, submits it, waits, decodes the outcome, shows any
 // message itself as a plain notice, and returns 1 for success or 0 for failure. A null slot (no
 // current drive list item) sends nothing and returns 0 without a message; so does a missing
@@ -68,9 +78,15 @@ public:
     static constexpr int CommitSeconds = 40;
 
 private:
-    RequestBlock& begin(const DriveSlot& slot);
-    void notice(const char* format, unsigned value);
-    void senseNotice(const RequestBlock& block);
+    enum class TellSense { No, Yes };
+
+    // A fresh request block addressed to the slot, with the CDB length; null (nothing to send)
+    // without a slot or without ASPI's entry points.
+    RequestBlock* begin(const DriveSlot* slot, uint8_t cdbLength);
+    // Decodes the outcome of the request just executed and tells the user what the command
+    // leaves to it: a status other than completed or error as `statusError` (a format with one
+    // %02X; null for none), and a check condition as "SenseCode: KK AA QQ" when asked to.
+    Response finish(uint8_t status, const char* statusError, TellSense tellSense);
     void setTransfer(RequestBlock& block, void* data, uint8_t opcode, uint8_t mode,
                      uint8_t control);
     uint8_t commitClock();

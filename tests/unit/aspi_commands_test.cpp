@@ -30,33 +30,37 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
         Strings messages;
     };
     const Row rows[] = {
-        {"CheckInquiry", 0x12, Done, 1, {}},
-        {"CheckInquiry", 0x12, CheckCondition, 0, {}},
-        {"CheckInquiry", 0x12, OtherStatus, 0, {}},
-        {"CheckInquiry", 0x12, NeverDone, 0, {}},
-        {"StartStopUnit", 0x1B, Done, 1, {}},
-        {"StartStopUnit", 0x1B, CheckCondition, 0, {}},
-        {"StartStopUnit", 0x1B, OtherStatus, 0, {"StartStop-Unit Command Error: E5"}},
-        {"XCmd", 0x00, OtherStatus, 0, {"Command Error: E5"}},
-        {"WriteBuffer", 0x3B, Done, 1, {}},
-        {"WriteBuffer", 0x3B, CheckCondition, 0, {"SenseCode: 05 24 00"}},
-        {"WriteBuffer", 0x3B, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
-        {"Commit", 0x3B, Done, 1, {}},
-        {"Commit", 0x3B, CheckCondition, 0, {"SenseCode: 05 24 00"}},
-        {"Commit", 0x3B, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
-        {"Commit", 0x3B, NeverDone, 0, {"Flash timeout !"}},
-        {"ReadBuffer", 0x3C, Done, 1, {}},
-        {"ReadBuffer", 0x3C, CheckCondition, 0, {"SenseCode: 05 24 00"}},
-        {"ReadBuffer", 0x3C, OtherStatus, 0, {"Read-Buf Command Error: E5"}},
+        {"CheckInquiry", scsi::Inquiry, Done, 1, {}},
+        {"CheckInquiry", scsi::Inquiry, CheckCondition, 0, {}},
+        {"CheckInquiry", scsi::Inquiry, OtherStatus, 0, {}},
+        {"CheckInquiry", scsi::Inquiry, NeverDone, 0, {}},
+        {"StartStopUnit", scsi::StartStopUnit, Done, 1, {}},
+        {"StartStopUnit", scsi::StartStopUnit, CheckCondition, 0, {}},
+        {"StartStopUnit",
+         scsi::StartStopUnit,
+         OtherStatus,
+         0,
+         {"StartStop-Unit Command Error: E5"}},
+        {"XCmd", scsi::TestUnitReady, OtherStatus, 0, {"Command Error: E5"}},
+        {"WriteBuffer", scsi::WriteBuffer, Done, 1, {}},
+        {"WriteBuffer", scsi::WriteBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
+        {"WriteBuffer", scsi::WriteBuffer, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
+        {"Commit", scsi::WriteBuffer, Done, 1, {}},
+        {"Commit", scsi::WriteBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
+        {"Commit", scsi::WriteBuffer, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
+        {"Commit", scsi::WriteBuffer, NeverDone, 0, {"Flash timeout !"}},
+        {"ReadBuffer", scsi::ReadBuffer, Done, 1, {}},
+        {"ReadBuffer", scsi::ReadBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
+        {"ReadBuffer", scsi::ReadBuffer, OtherStatus, 0, {"Read-Buf Command Error: E5"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.command) + " outcome " + std::to_string(row.outcome));
         std::vector<sim::Fault> faults;
         sim::Fault f = fault(row.opcode);
         if (row.outcome == CheckCondition) {
-            f.senseKey = 0x05;
-            f.asc = 0x24;
-            f.ascq = 0x00;
+            f.senseKey = scsi::IllegalRequest;
+            f.asc = scsi::InvalidFieldInCdb;
+            f.ascq = scsi::NoQualifier;
         } else if (row.outcome == OtherStatus) {
             f.status = 0xE5;
         } else if (row.outcome == NeverDone) {
@@ -124,11 +128,19 @@ TEST(DriveCommands, XCmdDecodesTestUnitReady) {
     const Row rows[] = {
         {"disc in and ready", true, 0, -1, 0, -1, 0, 1, removeDisc},
         {"tray empty", false, 0, -1, 0, -1, 1, 144, {}},
-        {"no sense at all", false, 0, 0x00, 0x00, -1, 0, 1, removeDisc},
+        {"no sense at all", false, 0, scsi::NoSense, scsi::NoAdditionalSense, -1, 0, 1, removeDisc},
         {"becoming ready", true, 5, -1, 0, -1, 0, 144, {}},
-        {"not ready, other cause", false, 0, 0x02, 0x04, -1, 0, 144, {}},
+        {"not ready, other cause",
+         false,
+         0,
+         scsi::NotReady,
+         scsi::LogicalUnitNotReady,
+         -1,
+         0,
+         144,
+         {}},
         {"unit attention", false, 0, 0x06, 0x29, -1, 0, 144, {}},
-        {"medium error key with ASC 3Ah", false, 0, 0x03, 0x3A, -1, 0, 144, {}},
+        {"medium error key with ASC 3Ah", false, 0, 0x03, scsi::MediumNotPresent, -1, 0, 144, {}},
         {"no device", false, 0, -1, 0, 0x82, 0, 144, {"Command Error: 82"}},
     };
     for (const Row& row : rows) {
@@ -138,7 +150,7 @@ TEST(DriveCommands, XCmdDecodesTestUnitReady) {
         drive.readyPolls = row.readyPolls;
         std::vector<sim::Fault> faults;
         if (row.senseKey >= 0 || row.status >= 0) {
-            sim::Fault f = fault(0x00);
+            sim::Fault f = fault(scsi::TestUnitReady);
             f.senseKey = row.senseKey;
             f.asc = row.asc;
             f.status = row.status;
@@ -239,11 +251,11 @@ TEST(DriveCommands, RequestBlockIsClearedBeforeEachCommand) {
 }
 
 TEST(DriveCommands, SenseMessageShowsKeyCodeAndQualifier) {
-    sim::Fault f = fault(0x3C);
-    f.senseKey = 0x05;
-    f.asc = 0x24;
-    f.ascq = 0x00;
-    sim::Fault g = fault(0x3B);
+    sim::Fault f = fault(scsi::ReadBuffer);
+    f.senseKey = scsi::IllegalRequest;
+    f.asc = scsi::InvalidFieldInCdb;
+    f.ascq = scsi::NoQualifier;
+    sim::Fault g = fault(scsi::WriteBuffer);
     g.senseKey = 0x0B;
     g.asc = 0x4E;
     g.ascq = 0xA7;
@@ -280,7 +292,7 @@ TEST(DriveCommands, CommitCompletingDuringTheSixthSleep) {
 }
 
 TEST(DriveCommands, CommitStillPendingAfterFortySleeps) {
-    sim::Fault never = fault(0x3B);
+    sim::Fault never = fault(scsi::WriteBuffer);
     never.never = true;
     Rig rig(busWith({kxd()}, {never}));
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
@@ -311,7 +323,7 @@ TEST(DriveCommands, CommitThatEndsInTheLastSecondStillCounts) {
 }
 
 TEST(DriveCommands, LateCommitCompletionTouchesOnlyItsRetiredRequest) {
-    sim::Fault late = fault(0x3B);
+    sim::Fault late = fault(scsi::WriteBuffer);
     late.occurrence = 1;
     late.delayMs = 45000;
     Rig rig(busWith({kxd()}, {late}));
@@ -332,7 +344,8 @@ TEST(DriveCommands, LateCommitCompletionTouchesOnlyItsRetiredRequest) {
     rig.system.clock().advanceBy(10000); // the drive finally answers the commit
     EXPECT_EQ(aspi::SS_COMP, aspi::loadStatus(*commitBlock));
     EXPECT_NE(commitBlock, &rig.layer->request());
-    EXPECT_EQ(0x3A, rig.layer->request().SenseArea[12]) << "the last command's outcome is intact";
+    EXPECT_EQ(scsi::MediumNotPresent, scsi::decodeFixedSense(rig.layer->request().SenseArea).asc)
+        << "the last command's outcome is intact";
     EXPECT_EQ(1, rig.commands->XCmd(rig.slot())); // reclaims the retired request
     EXPECT_EQ(0u, rig.layer->retiredCount());
     EXPECT_EQ(0u, rig.layer->heldBuffers());

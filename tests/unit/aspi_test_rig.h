@@ -8,6 +8,7 @@
 
 #include "aspi/aspi_layer.h"
 #include "aspi/drive_commands.h"
+#include "aspi/scsi.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"

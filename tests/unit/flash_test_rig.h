@@ -10,6 +10,7 @@
 
 #include "aspi/aspi_layer.h"
 #include "aspi/drive_commands.h"
+#include "aspi/scsi.h"
 #include "package/firmware_area.h"
 #include "package_slots.h"
 #include "platform/fake/fake_controls.h"
@@ -152,10 +153,10 @@ inline sim::Fault fault(int opcode, int occurrence) {
     return f;
 }
 
-constexpr int TestUnitReady = 0x00;
-constexpr int StartStop = 0x1B;
-constexpr int Write = 0x3B; // the 17th WRITE BUFFER of a run is its commit request
-constexpr int Read = 0x3C;
+constexpr int TestUnitReady = scsi::TestUnitReady;
+constexpr int StartStop = scsi::StartStopUnit;
+constexpr int Write = scsi::WriteBuffer; // the 17th WRITE BUFFER of a run is its commit request
+constexpr int Read = scsi::ReadBuffer;
 
 struct Rig {
     Log log;
@@ -257,16 +258,16 @@ struct Rig {
         for (const auto& e : runTrace()) {
             std::string w;
             switch (e.cdb[0]) {
-            case 0x00:
+            case scsi::TestUnitReady:
                 w = "TUR";
                 break;
-            case 0x1B:
+            case scsi::StartStopUnit:
                 w = "SSU" + std::to_string(e.cdb[4]);
                 break;
-            case 0x3B:
-                w = (e.cdb[9] & 0x80) != 0 ? "COMMIT" : "W";
+            case scsi::WriteBuffer:
+                w = (e.cdb[9] & scsi::CommitControl) != 0 ? "COMMIT" : "W";
                 break;
-            case 0x3C:
+            case scsi::ReadBuffer:
                 w = "R";
                 break;
             default:
