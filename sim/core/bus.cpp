@@ -19,7 +19,7 @@ bool downloadRange(const uint8_t* cdb, uint8_t mode, uint32_t& offset, uint32_t&
     offset = aspi::getBig24(&cdb[3]);
     length = aspi::getBig24(&cdb[6]);
     return (cdb[1] & 0x1F) == mode && cdb[2] == scsi::FirmwareBufferId &&
-           uint64_t{offset} + length <= DownloadBufferSize;
+           uint64_t{offset} + length <= package::ImageSize;
 }
 
 int slotIndex(uint8_t ha, uint8_t target) {

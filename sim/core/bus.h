@@ -13,6 +13,7 @@
 
 #include "aspi/request_block.h"
 #include "aspi/scsi.h"
+#include "package/firmware_area.h"
 #include "sim/core/scenario.h"
 
 namespace sim {
@@ -43,7 +44,8 @@ struct TraceEntry {
 
 struct DeviceState {
     DeviceSpec setup;
-    std::vector<uint8_t> download = std::vector<uint8_t>(DownloadBufferSize, 0);
+    // The download buffer holds one firmware image.
+    std::vector<uint8_t> download = std::vector<uint8_t>(package::ImageSize, 0);
     std::vector<uint8_t> firmware; // the image installed by the last commit
     int becomingReady = 0;
     int requests = 0;

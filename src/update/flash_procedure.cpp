@@ -40,7 +40,7 @@ bool isDigit(char c) {
 // image's, so this is the step everywhere, but nothing outside the image is ever read.
 std::size_t blockBytes(const platform::ProgressBar& bar, std::size_t offset) {
     const auto step = static_cast<std::size_t>(bar.step());
-    const auto image = static_cast<std::size_t>(FlashProcedure::ImageLength);
+    const std::size_t image = package::ImageSize;
     return offset >= image ? 0 : step < image - offset ? step : image - offset;
 }
 
@@ -139,7 +139,7 @@ void FlashProcedure::run() {
 
     // Transfer set-up: the bar carries the block offset and length for the drive commands.
     bar_.setMin(0);
-    bar_.setMax(ImageLength);
+    bar_.setMax(static_cast<int32_t>(package::ImageSize));
     bar_.setStep(BlockLength);
     // The buffer comes from the ASPI layer, which keeps it for as long as a request that timed
     // out may still touch it, even after it has been released here.

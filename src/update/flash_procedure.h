@@ -44,9 +44,9 @@ public:
     // has been shown and closed when it returns.
     void run();
 
-    // The block length and the image length of a transfer, and the commit request's range.
+    // The block length of a transfer (of the image, package::ImageSize bytes), and the commit
+    // request's range.
     static constexpr int32_t BlockLength = 16384;
-    static constexpr int32_t ImageLength = 262144;
     static constexpr int32_t CommitRange = 40;
     static constexpr uint8_t ReadyPolls = 144;
     static constexpr unsigned long PollIntervalMs = 30;

@@ -189,7 +189,7 @@ TEST(SimBus, DownloadReadBackAndCommit) {
     run.bus.completeDue(3500, run.events);
     EXPECT_EQ(aspi::SS_COMP, commit.status());
     sim::DeviceState* dev = run.bus.device(0, 1);
-    ASSERT_EQ(sim::DownloadBufferSize, dev->firmware.size());
+    ASSERT_EQ(package::ImageSize, dev->firmware.size());
     EXPECT_EQ(0, dev->firmware[0]);
     EXPECT_EQ(3, dev->firmware[16386]);
     EXPECT_EQ("KV90", dev->setup.revision);
