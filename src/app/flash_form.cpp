@@ -6,18 +6,16 @@ uint8_t ModeFlag = 0;
 TFlashForm* FlashForm = nullptr;
 
 TFlashForm::TFlashForm(const platform::FormControls& controls, const platform::Services& services)
-    : ProgressBar(controls.ProgressBar), FlashButton(controls.FlashButton),
+    : FormDrive(services.system, services.dialogs, controls.ProgressBar, controls.ComboBox1,
+                controls.GroupBox2, aspi::processDriveData()),
+      ProgressBar(controls.ProgressBar), FlashButton(controls.FlashButton),
       GroupBox2(controls.GroupBox2), ComboBox1(controls.ComboBox1),
       FileListBox1(controls.FileListBox1), FileListBox2(controls.FileListBox2),
       SelectLabel(controls.SelectLabel), SelectLabel2(controls.SelectLabel2), services_(services),
-      aspi_(services.system), commands_(aspi_, services.system, services.dialogs, ProgressBar,
-                                        ComboBox1, aspi::processDriveData()),
       startup_({controls.Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1},
-               services.system, services.dialogs, aspi_, commands_, aspi::processDriveData(),
-               AspiLibrary),
+               services.system, services.dialogs, *this, aspi::processDriveData(), AspiLibrary),
       builder_(controls, services),
-      flash_(commands_, aspi_, aspi::processDriveData(), services.system, services.dialogs,
-             ProgressBar, GroupBox2) {}
+      flash_(*this, layer(), aspi::processDriveData(), services.system, services.dialogs) {}
 
 TFlashForm::~TFlashForm() = default;
 
@@ -43,26 +41,6 @@ void TFlashForm::FlashButtonClick() {
     } else {
         flash_.run();
     }
-}
-
-int TFlashForm::CheckInquiry(aspi::DriveSlot* slot) {
-    return commands_.CheckInquiry(slot);
-}
-
-int TFlashForm::XCmd(aspi::DriveSlot* slot) {
-    return commands_.XCmd(slot);
-}
-
-int TFlashForm::StartStopUnit(aspi::DriveSlot* slot, uint8_t value) {
-    return commands_.StartStopUnit(slot, value);
-}
-
-int TFlashForm::WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control) {
-    return commands_.WriteBuffer(slot, data, control);
-}
-
-int TFlashForm::ReadBuffer(aspi::DriveSlot* slot, void* buffer) {
-    return commands_.ReadBuffer(slot, buffer);
 }
 
 bool TFlashForm::NewBuildFlashProgram() {

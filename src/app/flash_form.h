@@ -1,11 +1,13 @@
 // The main window: its controls, the ASPI library handle and the handlers. Each handler is a
-// thin call into the subsystem that does the work.
+// thin call into the subsystem that does the work; the drive commands CheckInquiry, XCmd,
+// StartStopUnit, WriteBuffer and ReadBuffer are the window's side of the drive (FormDrive),
+// which the flasher start-up and the flash procedure drive.
 #pragma once
 
 #include <cstdint>
 
 #include "app/flasher_startup.h"
-#include "aspi/aspi_layer.h"
+#include "app/form_drive.h"
 #include "aspi/drive_commands.h"
 #include "package/builder.h"
 #include "platform/form.h"
@@ -14,7 +16,7 @@
 // 1 = builder mode (the program is a template), 0 = flasher mode; set once by FormCreate.
 extern uint8_t ModeFlag;
 
-class TFlashForm : public platform::FormEvents {
+class TFlashForm : public platform::FormEvents, public app::FormDrive {
 public:
     TFlashForm(const platform::FormControls& controls, const platform::Services& services);
     ~TFlashForm() override;
@@ -36,19 +38,12 @@ public:
     void FormCreate() override;
     void FormDestroy() override;
     void FlashButtonClick() override;
-    int CheckInquiry(aspi::DriveSlot* slot);
-    int XCmd(aspi::DriveSlot* slot);
-    int StartStopUnit(aspi::DriveSlot* slot, uint8_t value);
-    int WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control);
-    int ReadBuffer(aspi::DriveSlot* slot, void* buffer);
     bool NewBuildFlashProgram();
     void FileListBox1Click() override;
     void FileListBox2Click() override;
 
 private:
     platform::Services services_;
-    aspi::Layer aspi_;
-    aspi::DriveCommands commands_;
     app::FlasherStartup startup_;
     package::Builder builder_;
     update::FlashProcedure flash_;

@@ -13,22 +13,8 @@ DriveData& processDriveData() {
 const char* const AcceptedIdentifications[] = {"QUORVEN KXD-7316        KV", nullptr};
 
 DriveCommands::DriveCommands(Layer& layer, platform::System& system, platform::Dialogs& dialogs,
-                             platform::ProgressBar& progressBar, platform::ComboBox& driveList,
                              DriveData& drives)
-    : layer_(layer), system_(system), dialogs_(dialogs), progressBar_(progressBar),
-      driveList_(driveList), drives_(drives) {}
-
-DriveSlot* DriveCommands::selectedSlot() {
-    const int index = driveList_.itemIndex();
-    if (index < 0 || index >= DriveSlotCount || index >= driveList_.itemCount()) {
-        return nullptr;
-    }
-    const int32_t number = drives_.ListMap[index];
-    if (number < 0 || number >= DriveSlotCount) {
-        return nullptr;
-    }
-    return &drives_.SlotTable[number];
-}
+    : layer_(layer), system_(system), dialogs_(dialogs), drives_(drives) {}
 
 RequestBlock* DriveCommands::begin(const DriveSlot* slot, uint8_t cdbLength) {
     if (slot == nullptr || !layer_.hasEntryPoints()) {
@@ -139,11 +125,8 @@ int DriveCommands::XCmd(DriveSlot* slot) {
                : 0;
 }
 
-void DriveCommands::setTransfer(RequestBlock& block, void* data, uint8_t opcode, uint8_t mode,
-                                uint8_t control) {
-    // The transfer state is the progress bar's, read now.
-    const auto offset = static_cast<uint32_t>(progressBar_.position());
-    const auto length = static_cast<uint32_t>(progressBar_.step());
+void DriveCommands::setTransfer(RequestBlock& block, uint8_t opcode, uint8_t mode, uint32_t offset,
+                                void* data, uint32_t length, uint8_t control) {
     block.SRB_BufLen = length;
     block.SRB_BufPointer = data;
     block.CDBByte[0] = opcode;
@@ -154,52 +137,61 @@ void DriveCommands::setTransfer(RequestBlock& block, void* data, uint8_t opcode,
     block.CDBByte[9] = control;
 }
 
-uint8_t DriveCommands::commitClock() {
-    progressBar_.setStep(1);
-    progressBar_.setMax(CommitSeconds);
-    progressBar_.setPosition(0);
-    while (progressBar_.position() < progressBar_.max()) {
+uint8_t DriveCommands::awaitCommit(const ClockTick& tick) {
+    const auto tell = [&tick](Clock event, int seconds) {
+        if (tick) {
+            tick(event, seconds);
+        }
+    };
+    tell(Clock::Started, CommitSeconds);
+    int elapsed = 0;
+    while (elapsed < CommitSeconds) {
         system_.sleep(1000);
         if (layer_.status() != SS_PENDING) {
             break;
         }
-        progressBar_.stepIt();
+        ++elapsed;
+        tell(Clock::Ticked, elapsed);
     }
-    return layer_.status();
+    // Read once more: a request that completed after the last second still counts.
+    const uint8_t status = layer_.status();
+    if (elapsed < CommitSeconds) {
+        tell(Clock::EndedEarly, CommitSeconds);
+    }
+    return status;
 }
 
-int DriveCommands::WriteBuffer(DriveSlot* slot, const void* data, uint8_t control) {
+int DriveCommands::WriteBuffer(DriveSlot* slot, uint32_t offset, const void* data, uint32_t length,
+                               uint8_t control, const ClockTick& tick) {
     RequestBlock* block = begin(slot, 12);
     if (block == nullptr) {
         return 0;
     }
     // ASPI only reads the data of a write; the block's field is not const.
-    setTransfer(*block, const_cast<void*>(data), scsi::WriteBuffer, scsi::DownloadAndSave, control);
+    setTransfer(*block, scsi::WriteBuffer, scsi::DownloadAndSave, offset, const_cast<void*>(data),
+                length, control);
     uint8_t status;
     if (control == 0) {
         status = layer_.executePolling();
     } else {
         layer_.submit();
-        status = commitClock();
-        if (progressBar_.position() == progressBar_.max() && status == SS_PENDING) {
+        status = awaitCommit(tick);
+        if (status == SS_PENDING) {
             // No abort exists: the request and the buffer it reads stay with the layer.
             layer_.abandon();
             dialogs_.notice("Flash timeout !");
             return 0;
         }
-        if (progressBar_.position() < progressBar_.max()) {
-            progressBar_.setPosition(progressBar_.max());
-        }
     }
     return finish(status, "Write-Buf Command Error: %02X", TellSense::Yes).done();
 }
 
-int DriveCommands::ReadBuffer(DriveSlot* slot, void* buffer) {
+int DriveCommands::ReadBuffer(DriveSlot* slot, uint32_t offset, void* buffer, uint32_t length) {
     RequestBlock* block = begin(slot, 12);
     if (block == nullptr) {
         return 0;
     }
-    setTransfer(*block, buffer, scsi::ReadBuffer, scsi::VendorSpecificRead, 0x00);
+    setTransfer(*block, scsi::ReadBuffer, scsi::VendorSpecificRead, offset, buffer, length, 0x00);
     block->SRB_Flags = 0; // direction from the command
     return finish(layer_.executePolling(), "Read-Buf Command Error: %02X", TellSense::Yes).done();
 }

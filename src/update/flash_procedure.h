@@ -8,9 +8,9 @@
 
 #include "aspi/aspi_layer.h"
 #include "aspi/drive_commands.h"
-#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/system.h"
+#include "update/flash_window.h"
 
 namespace update {
 
@@ -29,12 +29,10 @@ int compareRevisions(const std::string& current, const std::string& target);
 
 class FlashProcedure {
 public:
-    // `progressBar` is the transfer state the drive commands read (position = offset, step =
-    // block length) and the commit request's clock; `statusFrame` is GroupBox2, whose caption
-    // is the status line.
-    FlashProcedure(aspi::DriveCommands& commands, aspi::Layer& layer, aspi::DriveData& drives,
-                   platform::System& system, platform::Dialogs& dialogs,
-                   platform::ProgressBar& progressBar, platform::Frame& statusFrame);
+    // `window` names the drive, runs its commands, keeps the transfer state and shows the
+    // status line; `layer` lends the block buffer.
+    FlashProcedure(FlashWindow& window, aspi::Layer& layer, aspi::DriveData& drives,
+                   platform::System& system, platform::Dialogs& dialogs);
     virtual ~FlashProcedure() = default;
     FlashProcedure(const FlashProcedure&) = delete;
     FlashProcedure& operator=(const FlashProcedure&) = delete;
@@ -61,16 +59,14 @@ private:
     bool waitUntilReady();
     bool writeImage(const uint8_t* image, uint8_t* buffer);
     bool verifyImage(const uint8_t* image, uint8_t* buffer);
-    void setStatus(const char* text);
+    std::size_t blockBytes(std::size_t offset) const;
     void cleanUp(uint8_t* buffer);
 
-    aspi::DriveCommands& commands_;
+    FlashWindow& window_;
     aspi::Layer& layer_;
     aspi::DriveData& drives_;
     platform::System& system_;
     platform::Dialogs& dialogs_;
-    platform::ProgressBar& bar_;
-    platform::Frame& status_;
 };
 
 } // namespace update

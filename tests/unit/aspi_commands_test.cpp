@@ -1,5 +1,5 @@
 // The five drive commands against the simulated drive: request contents, status and sense
-// decoding, messages, the commit clock and the drive selection.
+// decoding, messages, the commit clock, and nothing sent without a drive.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -84,17 +84,15 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
         } else if (command == "XCmd") {
             result = rig.commands->XCmd(rig.slot());
         } else if (command == "WriteBuffer") {
-            rig.block(16384);
-            result = rig.commands->WriteBuffer(rig.slot(), buffer, 0x00);
+            result = rig.write(16384, buffer);
         } else if (command == "Commit") {
-            rig.commitState();
-            result = rig.commands->WriteBuffer(rig.slot(), buffer, 0x80);
-            EXPECT_EQ(40, rig.bar.position());
-            EXPECT_EQ(40, rig.bar.max());
-            EXPECT_EQ(1, rig.bar.step());
+            result = rig.commit(buffer);
+            // The clock ran to its end, or was filled when the request ended before it.
+            EXPECT_EQ(40, rig.clock.position);
+            EXPECT_EQ(40, rig.clock.limit);
+            EXPECT_TRUE(rig.clock.inOrder);
         } else {
-            rig.block(16384);
-            result = rig.commands->ReadBuffer(rig.slot(), buffer);
+            result = rig.read(16384, buffer);
         }
         EXPECT_EQ(row.result, result);
         EXPECT_EQ(row.messages, rig.messages());
@@ -192,11 +190,10 @@ TEST(DriveCommands, RequestsCarryTheCommandBytes) {
     rig.commands->StartStopUnit(rig.slot(), 3);
     rig.commands->StartStopUnit(rig.slot(), 0);
     rig.commands->XCmd(rig.slot());
-    rig.block(245760);
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0x00));
-    EXPECT_EQ(245760, rig.bar.position()); // data blocks leave the bar alone
+    EXPECT_EQ(1, rig.write(245760, buffer));
+    EXPECT_EQ(-1, rig.clock.limit); // data blocks run no clock
     std::vector<uint8_t> back(16384, 0);
-    EXPECT_EQ(1, rig.commands->ReadBuffer(rig.slot(), back.data()));
+    EXPECT_EQ(1, rig.read(245760, back.data()));
     EXPECT_EQ(0, std::memcmp(buffer, back.data(), back.size()));
 
     struct Expected {
@@ -223,7 +220,7 @@ TEST(DriveCommands, RequestsCarryTheCommandBytes) {
         EXPECT_EQ(1, trace[i].target);
     }
     // The block went into the drive's download buffer at its offset.
-    const bool stored = rig.bus->inspect([&](sim::Bus& b) {
+    const bool stored = rig.bus.inspect([&](sim::Bus& b) {
         return std::memcmp(&b.device(0, 1)->download[245760], buffer, 16384) == 0;
     });
     EXPECT_TRUE(stored);
@@ -261,9 +258,8 @@ TEST(DriveCommands, SenseMessageShowsKeyCodeAndQualifier) {
     g.ascq = 0xA7;
     Rig rig(busWith({kxd()}, {f, g}));
     std::vector<uint8_t> buffer(16384);
-    rig.block(0);
-    EXPECT_EQ(0, rig.commands->ReadBuffer(rig.slot(), buffer.data()));
-    EXPECT_EQ(0, rig.commands->WriteBuffer(rig.slot(), buffer.data(), 0));
+    EXPECT_EQ(0, rig.read(0, buffer.data()));
+    EXPECT_EQ(0, rig.write(0, buffer.data()));
     EXPECT_EQ((Strings{"SenseCode: 05 24 00", "SenseCode: 0B 4E A7"}), rig.messages());
 }
 
@@ -274,20 +270,20 @@ TEST(DriveCommands, CommitCompletingDuringTheSixthSleep) {
     Rig rig(busWith({drive}));
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
     buffer[0] = 0xEE;
-    rig.commitState();
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
+    EXPECT_EQ(1, rig.commit(buffer));
     EXPECT_EQ(std::vector<unsigned long>(6, 1000), rig.system.sleeps);
-    EXPECT_EQ(5, rig.bar.stepCalls); // the bar showed 5 when the status came
-    EXPECT_EQ(40, rig.bar.position());
-    EXPECT_EQ(40, rig.bar.max());
-    EXPECT_EQ(1, rig.bar.step());
+    EXPECT_EQ(5, rig.clock.ticks); // the clock showed 5 when the status came
+    EXPECT_TRUE(rig.clock.endedEarly);
+    EXPECT_EQ(40, rig.clock.position);
+    EXPECT_EQ(40, rig.clock.limit);
+    EXPECT_TRUE(rig.clock.inOrder);
     EXPECT_TRUE(rig.dialogs.shown.empty());
     const auto trace = rig.trace();
     ASSERT_EQ(1u, trace.size());
     EXPECT_EQ((std::vector<uint8_t>{0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 1, 0x80, 0, 0}),
               cdbOf(trace[0]));
     EXPECT_EQ(1u, trace[0].dataLength);
-    EXPECT_EQ(1, rig.bus->inspect([](sim::Bus& b) { return b.device(0, 1)->commits; }));
+    EXPECT_EQ(1, rig.bus.inspect([](sim::Bus& b) { return b.device(0, 1)->commits; }));
     rig.layer->releaseBuffer(buffer);
 }
 
@@ -297,11 +293,11 @@ TEST(DriveCommands, CommitStillPendingAfterFortySleeps) {
     Rig rig(busWith({kxd()}, {never}));
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
     const aspi::RequestBlock* first = &rig.layer->request();
-    rig.commitState();
-    EXPECT_EQ(0, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
+    EXPECT_EQ(0, rig.commit(buffer));
     EXPECT_EQ(std::vector<unsigned long>(40, 1000), rig.system.sleeps);
-    EXPECT_EQ(40, rig.bar.position());
-    EXPECT_EQ(40, rig.bar.max());
+    EXPECT_EQ(40, rig.clock.position);
+    EXPECT_EQ(40, rig.clock.limit);
+    EXPECT_FALSE(rig.clock.endedEarly);
     EXPECT_EQ(Strings{"Flash timeout !"}, rig.messages());
     // The pending request keeps its block and the buffer it reads.
     EXPECT_EQ(1u, rig.layer->retiredCount());
@@ -315,10 +311,9 @@ TEST(DriveCommands, CommitThatEndsInTheLastSecondStillCounts) {
     drive.commitMs = 39500;
     Rig rig(busWith({drive}));
     std::vector<uint8_t> buffer(16);
-    rig.commitState();
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer.data(), 0x80));
-    EXPECT_EQ(39, rig.bar.stepCalls);
-    EXPECT_EQ(40, rig.bar.position());
+    EXPECT_EQ(1, rig.commit(buffer.data()));
+    EXPECT_EQ(39, rig.clock.ticks);
+    EXPECT_EQ(40, rig.clock.position);
     EXPECT_TRUE(rig.dialogs.shown.empty());
 }
 
@@ -330,8 +325,7 @@ TEST(DriveCommands, LateCommitCompletionTouchesOnlyItsRetiredRequest) {
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
     std::memset(buffer, 0x11, 16384);
     const aspi::RequestBlock* commitBlock = &rig.layer->request();
-    rig.commitState();
-    EXPECT_EQ(0, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
+    EXPECT_EQ(0, rig.commit(buffer));
     EXPECT_EQ(1u, rig.layer->retiredCount());
     rig.layer->releaseBuffer(buffer); // deferred: the commit still reads it
     EXPECT_EQ(1u, rig.layer->heldBuffers());
@@ -352,52 +346,33 @@ TEST(DriveCommands, LateCommitCompletionTouchesOnlyItsRetiredRequest) {
     EXPECT_EQ(Strings{"Flash timeout !"}, rig.messages());
 }
 
-TEST(DriveCommands, NothingGoesOutWithoutASelectedDrive) {
+TEST(DriveCommands, NothingGoesOutWithoutADrive) {
     struct Row {
         const char* what;
-        int items, index, map;
-        bool selected;
+        bool slot;      // a slot is named
+        bool connected; // ASPI's entry points are known
     };
-    const Row rows[] = {
-        {"no current item", 1, -1, 1, false},    {"index past the list", 1, 1, 1, false},
-        {"index past the map", 7, 6, 1, false},  {"map entry out of range", 1, 0, 6, false},
-        {"negative map entry", 1, 0, -1, false}, {"a current item", 1, 0, 1, true},
-    };
+    const Row rows[] = {{"no slot", false, true}, {"no ASPI entry points", true, false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Rig rig(busWith({kxd()}));
-        rig.driveList.items.assign(static_cast<size_t>(row.items), "drive");
-        rig.driveList.index = row.index;
-        rig.drives.ListMap[0] = row.map;
-        aspi::DriveSlot* slot = rig.commands->selectedSlot();
-        EXPECT_EQ(row.selected, slot != nullptr);
-        if (row.selected) {
-            EXPECT_EQ(&rig.drives.SlotTable[row.map], slot);
-            continue;
+        if (!row.connected) {
+            rig.layer->setEntryPoints(static_cast<void*>(nullptr), static_cast<void*>(nullptr));
         }
+        aspi::DriveSlot* slot = row.slot ? rig.slot() : nullptr;
         std::vector<uint8_t> buffer(16384);
-        rig.block(0);
         EXPECT_EQ(0, rig.commands->CheckInquiry(slot));
         EXPECT_EQ(0, rig.commands->StartStopUnit(slot, 3));
         EXPECT_EQ(0, rig.commands->XCmd(slot));
-        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, buffer.data(), 0));
-        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, buffer.data(), 0x80));
-        EXPECT_EQ(0, rig.commands->ReadBuffer(slot, buffer.data()));
+        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, 0, buffer.data(), 16384, 0));
+        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, 0, buffer.data(), 1, scsi::CommitControl,
+                                               rig.clock.tick()));
+        EXPECT_EQ(0, rig.commands->ReadBuffer(slot, 0, buffer.data(), 16384));
         EXPECT_TRUE(rig.trace().empty());
         EXPECT_TRUE(rig.dialogs.shown.empty());
         EXPECT_TRUE(rig.system.sleeps.empty());
+        EXPECT_EQ(-1, rig.clock.limit);
     }
-}
-
-TEST(DriveCommands, SelectionFollowsTheDriveListMap) {
-    Rig rig(busWith({kxd()}));
-    rig.driveList.items = {"a", "b"};
-    rig.drives.ListMap[0] = 1;
-    rig.drives.ListMap[1] = 4;
-    rig.driveList.index = 1;
-    EXPECT_EQ(&rig.drives.SlotTable[4], rig.commands->selectedSlot());
-    rig.driveList.index = 0;
-    EXPECT_EQ(&rig.drives.SlotTable[1], rig.commands->selectedSlot());
 }
 
 TEST(DriveCommands, WholeImageRoundTripAndCommit) {
@@ -409,17 +384,16 @@ TEST(DriveCommands, WholeImageRoundTripAndCommit) {
         image[i] = static_cast<uint8_t>((i * 31) ^ (i >> 9));
     }
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
-    for (rig.block(0); rig.bar.position() < rig.bar.max(); rig.bar.stepIt()) {
-        std::memcpy(buffer, &image[static_cast<size_t>(rig.bar.position())], 16384);
-        ASSERT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0));
+    for (uint32_t offset = 0; offset < image.size(); offset += 16384) {
+        std::memcpy(buffer, &image[offset], 16384);
+        ASSERT_EQ(1, rig.write(offset, buffer));
     }
-    for (rig.block(0); rig.bar.position() < rig.bar.max(); rig.bar.stepIt()) {
-        ASSERT_EQ(1, rig.commands->ReadBuffer(rig.slot(), buffer));
-        ASSERT_EQ(0, std::memcmp(buffer, &image[static_cast<size_t>(rig.bar.position())], 16384));
+    for (uint32_t offset = 0; offset < image.size(); offset += 16384) {
+        ASSERT_EQ(1, rig.read(offset, buffer));
+        ASSERT_EQ(0, std::memcmp(buffer, &image[offset], 16384));
     }
-    rig.commitState();
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
-    const bool installed = rig.bus->inspect([&](sim::Bus& b) {
+    EXPECT_EQ(1, rig.commit(buffer));
+    const bool installed = rig.bus.inspect([&](sim::Bus& b) {
         return b.device(0, 1)->firmware == image && b.device(0, 1)->setup.revision == "KV82";
     });
     EXPECT_TRUE(installed);
