@@ -48,19 +48,6 @@ private:
     std::string path_;
 };
 
-class Cursor {
-public:
-    explicit Cursor(platform::System& system) : system_(system) {
-        system_.setCursor(platform::CursorShape::Hourglass);
-    }
-    ~Cursor() { system_.setCursor(platform::CursorShape::Default); }
-    Cursor(const Cursor&) = delete;
-    Cursor& operator=(const Cursor&) = delete;
-
-private:
-    platform::System& system_;
-};
-
 } // namespace
 
 std::string currentDirectoryText(platform::FileSystem& files) {
@@ -120,7 +107,7 @@ void Builder::FileListBox2Click() {
 }
 
 void Builder::FlashButtonClick() {
-    const Cursor hourglass(system_);
+    const platform::HourglassCursor hourglass(system_);
     NewBuildFlashProgram(); // every failure has been told; nothing more to do with it
 }
 

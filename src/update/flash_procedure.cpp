@@ -136,34 +136,47 @@ void FlashProcedure::run() {
         dialogs_.notice(NoBlockBufferText);
         return;
     }
-    system_.setCursor(platform::CursorShape::Hourglass);
-    window_.showStatus(InProgressText);
-    window_.rewind();
-
-    if (!writeImage(image, buffer) || !verifyImage(image, buffer)) {
-        cleanUp(buffer);
+    if (!flash(image, buffer)) {
         return;
     }
+    if (dialogs_.show(platform::BoxKind::Confirm, RebootQuestion,
+                      platform::ButtonYes | platform::ButtonNo) != platform::AnswerYes) {
+        return;
+    }
+    // A refused restart leaves the window as a run that has not begun: the bar at 0, the
+    // default cursor.
+    system_.exitWindows(RestartFlags, 0);
+    window_.rewind();
+    system_.setCursor(platform::CursorShape::Default);
+}
 
+bool FlashProcedure::flash(const uint8_t* image, uint8_t* buffer) {
+    const platform::HourglassCursor hourglass(system_);
+    const bool completed = transfer(image, buffer);
+    if (!completed) {
+        window_.rewind();
+    }
+    layer_.releaseBuffer(buffer);
+    if (completed) {
+        window_.showStatus(CompletedText);
+    }
+    return completed;
+}
+
+bool FlashProcedure::transfer(const uint8_t* image, uint8_t* buffer) {
+    window_.showStatus(InProgressText);
+    window_.rewind();
+    if (!writeImage(image, buffer) || !verifyImage(image, buffer)) {
+        return false;
+    }
     // The commit request carries offset 0 and length 1: the first byte of the last block read.
     window_.rewind();
     window_.setTransferRange(CommitRange, 1);
     if (window_.WriteBuffer(window_.selectedSlot(), buffer, scsi::CommitControl) == 0) {
         window_.showStatus(FailedText);
-        cleanUp(buffer);
-        return;
+        return false;
     }
-
-    layer_.releaseBuffer(buffer);
-    window_.showStatus(CompletedText);
-    system_.setCursor(platform::CursorShape::Default);
-    if (dialogs_.show(platform::BoxKind::Confirm, RebootQuestion,
-                      platform::ButtonYes | platform::ButtonNo) != platform::AnswerYes) {
-        return;
-    }
-    system_.exitWindows(RestartFlags, 0); // a refused restart leaves the window as it is
-    window_.rewind();
-    system_.setCursor(platform::CursorShape::Default);
+    return true;
 }
 
 bool FlashProcedure::ask(const std::string& current, const std::string& target) {
@@ -229,12 +242,6 @@ bool FlashProcedure::verifyImage(const uint8_t* image, uint8_t* buffer) {
         window_.nextBlock();
     }
     return true;
-}
-
-void FlashProcedure::cleanUp(uint8_t* buffer) {
-    window_.rewind();
-    layer_.releaseBuffer(buffer);
-    system_.setCursor(platform::CursorShape::Default);
 }
 
 } // namespace update

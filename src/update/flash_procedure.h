@@ -57,10 +57,15 @@ protected:
 private:
     bool ask(const std::string& current, const std::string& target);
     bool waitUntilReady();
+    // Under the hourglass: the transfer, then the buffer released and the outcome on the status
+    // line (a failure also puts the bar back to 0). False after a failure, which the command or
+    // the check has told.
+    bool flash(const uint8_t* image, uint8_t* buffer);
+    // The status line, the write, the verify and the commit.
+    bool transfer(const uint8_t* image, uint8_t* buffer);
     bool writeImage(const uint8_t* image, uint8_t* buffer);
     bool verifyImage(const uint8_t* image, uint8_t* buffer);
     std::size_t blockBytes(std::size_t offset) const;
-    void cleanUp(uint8_t* buffer);
 
     FlashWindow& window_;
     aspi::Layer& layer_;
