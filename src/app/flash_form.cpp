@@ -2,27 +2,32 @@
 
 #include "package/firmware_area.h"
 
-uint8_t ModeFlag = 0;
-TFlashForm* FlashForm = nullptr;
-
-TFlashForm::TFlashForm(const platform::FormControls& controls, const platform::Services& services)
+TFlashForm::TFlashForm(const platform::FormControls& controls, const platform::Services& services,
+                       app::ProcessState& state)
     : FormDrive(services.system, services.dialogs, controls.ProgressBar, controls.ComboBox1,
-                controls.GroupBox2, aspi::processDriveData()),
+                controls.GroupBox2, state.Drives),
       ProgressBar(controls.ProgressBar), FlashButton(controls.FlashButton),
       GroupBox2(controls.GroupBox2), ComboBox1(controls.ComboBox1),
       FileListBox1(controls.FileListBox1), FileListBox2(controls.FileListBox2),
       SelectLabel(controls.SelectLabel), SelectLabel2(controls.SelectLabel2), services_(services),
+      state_(state),
       startup_({controls.Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1},
-               services.system, services.dialogs, *this, aspi::processDriveData(), AspiLibrary),
-      builder_(controls, services),
-      flash_(*this, layer(), aspi::processDriveData(), services.system, services.dialogs) {}
+               services.system, services.dialogs, *this, state.Drives, AspiLibrary),
+      builder_(controls, services, state.Builder),
+      flash_(*this, layer(), state.Drives, services.system, services.dialogs) {
+    state_.FlashForm = this;
+}
 
-TFlashForm::~TFlashForm() = default;
+TFlashForm::~TFlashForm() {
+    if (state_.FlashForm == this) {
+        state_.FlashForm = nullptr;
+    }
+}
 
 void TFlashForm::FormCreate() {
     // The mode decision comes first: nothing may run before the comparison.
-    ModeFlag = package::isTemplate() ? 1 : 0;
-    if (ModeFlag == 1) {
+    state_.ModeFlag = package::isTemplate() ? 1 : 0;
+    if (state_.ModeFlag == 1) {
         builder_.SetUpWindow();
     } else {
         startup_.run();
@@ -36,7 +41,7 @@ void TFlashForm::FormDestroy() {
 }
 
 void TFlashForm::FlashButtonClick() {
-    if (ModeFlag == 1) {
+    if (state_.ModeFlag == 1) {
         builder_.FlashButtonClick();
     } else {
         flash_.run();

@@ -8,17 +8,17 @@
 
 #include "app/flasher_startup.h"
 #include "app/form_drive.h"
+#include "app/process_state.h"
 #include "aspi/drive_commands.h"
 #include "package/builder.h"
 #include "platform/form.h"
 #include "update/flash_procedure.h"
 
-// 1 = builder mode (the program is a template), 0 = flasher mode; set once by FormCreate.
-extern uint8_t ModeFlag;
-
 class TFlashForm : public platform::FormEvents, public app::FormDrive {
 public:
-    TFlashForm(const platform::FormControls& controls, const platform::Services& services);
+    // `state` outlives the window; it takes the window's address while the window exists.
+    TFlashForm(const platform::FormControls& controls, const platform::Services& services,
+               app::ProcessState& state);
     ~TFlashForm() override;
     TFlashForm(const TFlashForm&) = delete;
     TFlashForm& operator=(const TFlashForm&) = delete;
@@ -44,9 +44,8 @@ public:
 
 private:
     platform::Services services_;
+    app::ProcessState& state_;
     app::FlasherStartup startup_;
     package::Builder builder_;
     update::FlashProcedure flash_;
 };
-
-extern TFlashForm* FlashForm;

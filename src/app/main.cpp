@@ -3,18 +3,20 @@
 #include <memory>
 
 #include "app/flash_form.h"
+#include "app/process_state.h"
 #include "package/unit_texts.h"
 #include "platform/win32/application.h"
 
 int main() {
+    // Made before the application and its window, released after them.
+    app::ProcessState state;
     platform::win32::Application application;
     try {
         application.setTitle(texts::ApplicationTitle);
         application.createForm(
-            [](const platform::FormControls& controls, const platform::Services& services) {
-                auto form = std::make_unique<TFlashForm>(controls, services);
-                FlashForm = form.get();
-                return std::unique_ptr<platform::FormEvents>(std::move(form));
+            [&state](const platform::FormControls& controls, const platform::Services& services) {
+                return std::unique_ptr<platform::FormEvents>(
+                    std::make_unique<TFlashForm>(controls, services, state));
             });
         application.run();
     } catch (const std::exception& error) {

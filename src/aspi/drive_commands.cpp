@@ -5,11 +5,6 @@
 
 namespace aspi {
 
-DriveData& processDriveData() {
-    static DriveData data;
-    return data;
-}
-
 const char* const AcceptedIdentifications[] = {"QUORVEN KXD-7316        KV", nullptr};
 
 DriveCommands::DriveCommands(Layer& layer, platform::System& system, platform::Dialogs& dialogs,

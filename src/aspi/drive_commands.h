@@ -22,7 +22,8 @@ struct DriveSlot {
     char Description[DescriptionSize];
 };
 
-// Everything about the drives that lives as long as the program.
+// Everything about the drives that lives as long as the program (the process state holds the
+// program's one instance).
 struct DriveData {
     // Fixed positions, in scan order.
     DriveSlot SlotTable[DriveSlotCount] = {{0, 0, ""}, {0, 1, ""}, {1, 0, ""},
@@ -32,9 +33,6 @@ struct DriveData {
     // Counted down by the flash procedure while it waits for the drive; XCmd sets it to 1.
     uint8_t ReadyWaitCounter = 0;
 };
-
-// The program's one instance.
-DriveData& processDriveData();
 
 // Vendor, product and the first two revision characters of every supported drive; the list
 // ends with a null entry.

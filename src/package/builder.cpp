@@ -10,10 +10,6 @@
 
 namespace package {
 
-std::string ZolkFileName;
-std::string NonZolkFileName;
-std::string OutputFlasherName;
-
 namespace {
 
 constexpr long long ProgressStep = 1024;
@@ -61,13 +57,14 @@ std::string currentDirectoryText(platform::FileSystem& files) {
     return std::string(1, drive) + ":\\" + rest;
 }
 
-Builder::Builder(const platform::FormControls& controls, const platform::Services& services)
+Builder::Builder(const platform::FormControls& controls, const platform::Services& services,
+                 BuilderNames& names)
     : window_(controls.Window), selectLabel_(controls.SelectLabel),
       selectLabel2_(controls.SelectLabel2), comboBox1_(controls.ComboBox1),
       fileListBox1_(controls.FileListBox1), fileListBox2_(controls.FileListBox2),
       groupBox2_(controls.GroupBox2), progressBar_(controls.ProgressBar),
       flashButton_(controls.FlashButton), system_(services.system), dialogs_(services.dialogs),
-      files_(services.files) {}
+      files_(services.files), names_(names) {}
 
 void Builder::SetUpWindow() {
     comboBox1_.setVisible(false);
@@ -91,16 +88,16 @@ void Builder::SetUpWindow() {
 }
 
 void Builder::FileListBox1Click() {
-    ZolkFileName = afterLastSeparator(fileListBox1_.fileName());
-    selectLabel_.setCaption("Select BIN file: " + ZolkFileName);
+    names_.ZolkFileName = afterLastSeparator(fileListBox1_.fileName());
+    selectLabel_.setCaption("Select BIN file: " + names_.ZolkFileName);
     if (fileListBox2_.itemIndex() != -1) {
         flashButton_.setEnabled(true);
     }
 }
 
 void Builder::FileListBox2Click() {
-    NonZolkFileName = afterLastSeparator(fileListBox2_.fileName());
-    selectLabel2_.setCaption("NonZOL-K BIN file: " + NonZolkFileName);
+    names_.NonZolkFileName = afterLastSeparator(fileListBox2_.fileName());
+    selectLabel2_.setCaption("NonZOL-K BIN file: " + names_.NonZolkFileName);
     if (fileListBox1_.itemIndex() != -1) {
         flashButton_.setEnabled(true);
     }
@@ -124,30 +121,30 @@ bool Builder::NewBuildFlashProgram() {
     using platform::InputFile;
     using platform::OutputFile;
 
-    OutputFlasherName = flasherName(ZolkFileName, NonZolkFileName);
-    const std::string name = OutputFlasherName;
+    names_.OutputFlasherName = flasherName(names_.ZolkFileName, names_.NonZolkFileName);
+    const std::string name = names_.OutputFlasherName;
     groupBox2_.setCaption("Building " + name + "...");
     groupBox2_.repaint();
 
     std::unique_ptr<InputFile> zolk = files_.openRead(fileListBox1_.fileName());
     if (!zolk) {
-        return fail("Open " + ZolkFileName + " fail!");
+        return fail("Open " + names_.ZolkFileName + " fail!");
     }
     std::unique_ptr<InputFile> nonZolk = files_.openRead(fileListBox2_.fileName());
     if (!nonZolk) {
-        fail("Open " + NonZolkFileName + " fail!");
+        fail("Open " + names_.NonZolkFileName + " fail!");
         zolk->close();
         return false;
     }
     if (zolk->size() != static_cast<long long>(ImageSize)) {
         zolk->close();
         nonZolk->close();
-        return fail(ZolkFileName + "file size != 256K");
+        return fail(names_.ZolkFileName + "file size != 256K");
     }
     if (nonZolk->size() != static_cast<long long>(ImageSize)) {
         zolk->close();
         nonZolk->close();
-        return fail(NonZolkFileName + "file size != 256K");
+        return fail(names_.NonZolkFileName + "file size != 256K");
     }
     std::unique_ptr<InputFile> templateFile = files_.openRead(texts::TemplateName);
     if (!templateFile) {

@@ -12,11 +12,12 @@
 
 namespace package {
 
-// Empty when the program starts and kept between builds: the bare names chosen in the two
-// lists and the name of the flasher the last build wrote.
-extern std::string ZolkFileName;
-extern std::string NonZolkFileName;
-extern std::string OutputFlasherName;
+// The bare names chosen in the two lists and the name of the flasher the last build wrote.
+struct BuilderNames {
+    std::string ZolkFileName;
+    std::string NonZolkFileName;
+    std::string OutputFlasherName;
+};
 
 // The current directory as the file lists take it: the drive letter, ":\" and the directory
 // without its leading backslash ("C:\" at the root).
@@ -24,7 +25,8 @@ std::string currentDirectoryText(platform::FileSystem& files);
 
 class Builder {
 public:
-    Builder(const platform::FormControls& controls, const platform::Services& services);
+    Builder(const platform::FormControls& controls, const platform::Services& services,
+            BuilderNames& names);
 
     // The builder-mode branch of the window's creation handler.
     void SetUpWindow();
@@ -53,6 +55,7 @@ private:
     platform::System& system_;
     platform::Dialogs& dialogs_;
     platform::FileSystem& files_;
+    BuilderNames& names_;
 };
 
 } // namespace package

@@ -99,9 +99,6 @@ public:
         list1.dir = list2.dir = "C:\\WORK";
         list1.source = lister;
         list2.source = lister;
-        package::ZolkFileName.clear();
-        package::NonZolkFileName.clear();
-        package::OutputFlasherName.clear();
     }
     ~BuilderWindow() { removeTree(root); }
     BuilderWindow(const BuilderWindow&) = delete;
@@ -165,7 +162,8 @@ public:
     platform::FormControls controls{window, bar,   button, frame, combo,
                                     list1,  list2, label1, label2};
     platform::Services services{system, dialogs, files};
-    package::Builder builder{controls, services};
+    package::BuilderNames names;
+    package::Builder builder{controls, services, names};
 
 private:
     static std::string makeRoot() {

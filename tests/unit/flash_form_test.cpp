@@ -38,12 +38,12 @@ struct Window {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
     platform::fake::HostFileSystem files{"/nonexistent-root"};
+    app::ProcessState state;
     std::unique_ptr<TFlashForm> form;
 
     Window() {
-        aspi::processDriveData() = aspi::DriveData();
         form.reset(new TFlashForm({window, bar, button, frame, combo, list1, list2, label, label2},
-                                  {system, dialogs, files}));
+                                  {system, dialogs, files}, state));
     }
 };
 
@@ -63,9 +63,9 @@ TEST(FlashForm, TheFirstSixBytesOfTheFirstSlotChooseTheMode) {
         FirstSlotStart slot(c.slotStart + std::string(8 - c.slotStart.size(), '\0'));
         Window w;
         w.system.platformIdValue = 2; // flasher mode stops at its first step
-        ModeFlag = 0xFF;
+        w.state.ModeFlag = 0xFF;
         w.form->FormCreate();
-        EXPECT_EQ(c.mode, ModeFlag);
+        EXPECT_EQ(c.mode, w.state.ModeFlag);
         if (c.mode == 1) {
             // Builder mode: no system check, no warning, no ASPI.
             EXPECT_TRUE(w.dialogs.shown.empty());
@@ -102,6 +102,13 @@ TEST(FlashForm, DestructionReleasesAspiOnlyWhenItWasLoaded) {
     }
 }
 
+TEST(FlashForm, TheProcessStateNamesTheWindowWhileItExists) {
+    Window w;
+    EXPECT_EQ(w.form.get(), w.state.FlashForm);
+    w.form.reset();
+    EXPECT_EQ(nullptr, w.state.FlashForm);
+}
+
 TEST(FlashForm, TheButtonRunsTheFlashInFlasherMode) {
     FirstSlotStart flasher(std::string(8, '\x5A'));
     Window w;
@@ -111,7 +118,7 @@ TEST(FlashForm, TheButtonRunsTheFlashInFlasherMode) {
     sim::InProcessAspi aspi(w.system, bus);
     w.dialogs.answers = {platform::AnswerYes, platform::AnswerNo};
     w.form->FormCreate();
-    ASSERT_EQ(0, ModeFlag);
+    ASSERT_EQ(0, w.state.ModeFlag);
     ASSERT_EQ(0, w.combo.index);
 
     w.form->FlashButtonClick();
