@@ -6,11 +6,11 @@
 
 #include <cstdint>
 
+#include "app/builder_window.h"
 #include "app/flasher_startup.h"
 #include "app/form_drive.h"
 #include "app/process_state.h"
 #include "aspi/drive_commands.h"
-#include "package/builder.h"
 #include "platform/form.h"
 #include "update/flash_procedure.h"
 
@@ -46,6 +46,6 @@ private:
     platform::Services services_;
     app::ProcessState& state_;
     app::FlasherStartup startup_;
-    package::Builder builder_;
+    app::BuilderWindow builder_;
     update::FlashProcedure flash_;
 };

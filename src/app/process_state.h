@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "app/builder_window.h"
 #include "aspi/drive_commands.h"
-#include "package/builder.h"
 
 class TFlashForm;
 
@@ -21,7 +21,7 @@ struct ProcessState {
     // The drive slot table, the drive list map and the readiness counter.
     aspi::DriveData Drives;
     // Empty when the program starts and kept between builds.
-    package::BuilderNames Builder;
+    BuilderNames Builder;
 };
 
 } // namespace app

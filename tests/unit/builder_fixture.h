@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "package/builder.h"
+#include "app/builder_window.h"
 #include "package/firmware_area.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
@@ -162,8 +162,8 @@ public:
     platform::FormControls controls{window, bar,   button, frame, combo,
                                     list1,  list2, label1, label2};
     platform::Services services{system, dialogs, files};
-    package::BuilderNames names;
-    package::Builder builder{controls, services, names};
+    app::BuilderNames names;
+    app::BuilderWindow builder{controls, services, names};
 
 private:
     static std::string makeRoot() {

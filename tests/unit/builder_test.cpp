@@ -77,7 +77,7 @@ TEST(BuilderSetUp, FirstListIsPointedAtTheCurrentDirectoryOfTheCurrentDrive) {
     for (const Case& c : cases) {
         BuilderWindow w;
         w.files.setCurrentDirectory(c.current);
-        EXPECT_EQ(c.expected, package::currentDirectoryText(w.files));
+        EXPECT_EQ(c.expected, app::currentDirectoryText(w.files));
         w.builder.SetUpWindow();
         EXPECT_EQ(c.expected, w.list1.dir);
     }
