@@ -27,8 +27,8 @@ std::string currentDirectoryText(platform::FileSystem& files) {
     return std::string(1, drive) + ":\\" + rest;
 }
 
-BuilderWindow::BuilderWindow(const platform::FormControls& controls,
-                             const platform::Services& services, BuilderNames& names)
+BuilderWindow::BuilderWindow(const FormControls& controls, const platform::Services& services,
+                             BuilderNames& names)
     : window_(controls.Window), selectLabel_(controls.SelectLabel),
       selectLabel2_(controls.SelectLabel2), comboBox1_(controls.ComboBox1),
       fileListBox1_(controls.FileListBox1), fileListBox2_(controls.FileListBox2),

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/main_form.h"
 #include "package/flasher_writer.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -27,7 +28,7 @@ std::string currentDirectoryText(platform::FileSystem& files);
 
 class BuilderWindow : private package::WriterReport {
 public:
-    BuilderWindow(const platform::FormControls& controls, const platform::Services& services,
+    BuilderWindow(const FormControls& controls, const platform::Services& services,
                   BuilderNames& names);
 
     // The builder-mode branch of the window's creation handler.

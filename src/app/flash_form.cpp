@@ -2,17 +2,13 @@
 
 #include "package/firmware_area.h"
 
-TFlashForm::TFlashForm(const platform::FormControls& controls, const platform::Services& services,
+TFlashForm::TFlashForm(const app::FormControls& controls, const platform::Services& services,
                        app::ProcessState& state)
-    : FormDrive(services.system, services.dialogs, controls.ProgressBar, controls.ComboBox1,
-                controls.GroupBox2, state.Drives),
-      ProgressBar(controls.ProgressBar), FlashButton(controls.FlashButton),
-      GroupBox2(controls.GroupBox2), ComboBox1(controls.ComboBox1),
-      FileListBox1(controls.FileListBox1), FileListBox2(controls.FileListBox2),
-      SelectLabel(controls.SelectLabel), SelectLabel2(controls.SelectLabel2), services_(services),
-      state_(state),
-      startup_({controls.Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1},
-               services.system, services.dialogs, *this, state.Drives, AspiLibrary),
+    : FormControls(controls),
+      FormDrive(services.system, services.dialogs, ProgressBar, ComboBox1, GroupBox2, state.Drives),
+      services_(services), state_(state),
+      startup_({Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1}, services.system,
+               services.dialogs, *this, state.Drives, AspiLibrary),
       builder_(controls, services, state.Builder),
       flash_(*this, layer(), state.Drives, services.system, services.dialogs) {
     state_.FlashForm = this;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/flash_form.h"
+#include "app/main_form.h"
 #include "app/process_state.h"
 #include "package/unit_texts.h"
 #include "platform/win32/application.h"
@@ -11,16 +12,11 @@ int main() {
     // Made before the application and its window, released after them.
     app::ProcessState state;
     platform::win32::Application application;
-    try {
-        application.setTitle(texts::ApplicationTitle);
-        application.createForm(
-            [&state](const platform::FormControls& controls, const platform::Services& services) {
-                return std::unique_ptr<platform::FormEvents>(
-                    std::make_unique<TFlashForm>(controls, services, state));
-            });
-        application.run();
-    } catch (const std::exception& error) {
-        application.showException(error.what());
-    }
+    application.runMainForm(
+        texts::ApplicationTitle, app::MainForm,
+        [&state](platform::FormParts& parts, const platform::Services& services) {
+            return std::unique_ptr<platform::FormEvents>(
+                std::make_unique<TFlashForm>(app::FormControls(parts), services, state));
+        });
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/flash_form.h"
+#include "fake_window.h"
 #include "package/firmware_area.h"
 #include "package_slots.h"
 #include "platform/fake/fake_controls.h"
@@ -27,24 +28,14 @@ private:
     PackageSlots slots_;
 };
 
-struct Window {
-    platform::fake::FakeMainWindow window;
-    platform::fake::FakeProgressBar bar;
-    platform::fake::FakeButton button;
-    platform::fake::FakeFrame frame;
-    platform::fake::FakeComboBox combo;
-    platform::fake::FakeFileList list1, list2;
-    platform::fake::FakeLabel label, label2;
+struct Window : FakeWindow {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
     platform::fake::HostFileSystem files{"/nonexistent-root"};
     app::ProcessState state;
-    std::unique_ptr<TFlashForm> form;
+    std::unique_ptr<TFlashForm> flashForm;
 
-    Window() {
-        form.reset(new TFlashForm({window, bar, button, frame, combo, list1, list2, label, label2},
-                                  {system, dialogs, files}, state));
-    }
+    Window() { flashForm.reset(new TFlashForm(controls, {system, dialogs, files}, state)); }
 };
 
 TEST(FlashForm, TheFirstSixBytesOfTheFirstSlotChooseTheMode) {
@@ -64,7 +55,7 @@ TEST(FlashForm, TheFirstSixBytesOfTheFirstSlotChooseTheMode) {
         Window w;
         w.system.platformIdValue = 2; // flasher mode stops at its first step
         w.state.ModeFlag = 0xFF;
-        w.form->FormCreate();
+        w.flashForm->FormCreate();
         EXPECT_EQ(c.mode, w.state.ModeFlag);
         if (c.mode == 1) {
             // Builder mode: no system check, no warning, no ASPI.
@@ -94,18 +85,18 @@ TEST(FlashForm, DestructionReleasesAspiOnlyWhenItWasLoaded) {
             w.system.unregisterLibrary("WNASPI32.DLL");
         }
         w.dialogs.answers = {platform::AnswerYes};
-        w.form->FormCreate();
+        w.flashForm->FormCreate();
         EXPECT_EQ(withLibrary ? 1 : 0, w.system.openLibraries);
         EXPECT_EQ(withLibrary ? 0 : 1, w.system.quitRequests);
-        w.form->FormDestroy();
+        w.flashForm->FormDestroy();
         EXPECT_EQ(0, w.system.openLibraries);
     }
 }
 
 TEST(FlashForm, TheProcessStateNamesTheWindowWhileItExists) {
     Window w;
-    EXPECT_EQ(w.form.get(), w.state.FlashForm);
-    w.form.reset();
+    EXPECT_EQ(w.flashForm.get(), w.state.FlashForm);
+    w.flashForm.reset();
     EXPECT_EQ(nullptr, w.state.FlashForm);
 }
 
@@ -117,14 +108,14 @@ TEST(FlashForm, TheButtonRunsTheFlashInFlasherMode) {
     bus.devices.push_back(drive);
     sim::InProcessAspi aspi(w.system, bus);
     w.dialogs.answers = {platform::AnswerYes, platform::AnswerNo};
-    w.form->FormCreate();
+    w.flashForm->FormCreate();
     ASSERT_EQ(0, w.state.ModeFlag);
     ASSERT_EQ(0, w.combo.index);
 
-    w.form->FlashButtonClick();
+    w.flashForm->FlashButtonClick();
     ASSERT_EQ(2u, w.dialogs.shown.size());
     EXPECT_EQ("\nUpdate FW:KV81 to FW:KV81 ?\n", w.dialogs.shown[1].text);
-    w.form->FormDestroy();
+    w.flashForm->FormDestroy();
 }
 
 } // namespace

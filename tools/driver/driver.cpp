@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/control_ids.h"
+#include "app/main_form.h"
+#include "platform/win32/window_classes.h"
 
 namespace {
 
@@ -435,7 +436,7 @@ HWND Driver::requireBox() {
 HWND Driver::findControl(const std::string& selector) {
     HWND window = requireWindow();
     int id = -1;
-    for (const auto& named : platform::win32::namedControls) {
+    for (const auto& named : app::MainFormControls) {
         if (selector == named.name) {
             id = named.id;
         }
