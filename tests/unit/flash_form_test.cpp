@@ -15,7 +15,7 @@
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/host_files.h"
-#include "sim/inprocess/inprocess_aspi.h"
+#include "sim_drive.h"
 
 namespace {
 
@@ -77,10 +77,7 @@ TEST(FlashForm, DestructionReleasesAspiOnlyWhenItWasLoaded) {
     for (bool withLibrary : {true, false}) {
         SCOPED_TRACE(withLibrary);
         Window w;
-        sim::Scenario bus;
-        sim::DeviceSpec drive;
-        bus.devices.push_back(drive);
-        sim::InProcessAspi aspi(w.system, bus);
+        simdrive::Bus bus(w.system, simdrive::busWith({sim::DeviceSpec()}));
         if (!withLibrary) {
             w.system.unregisterLibrary("WNASPI32.DLL");
         }
@@ -103,10 +100,8 @@ TEST(FlashForm, TheProcessStateNamesTheWindowWhileItExists) {
 TEST(FlashForm, TheButtonRunsTheFlashInFlasherMode) {
     FirstSlotStart flasher(std::string(8, '\x5A'));
     Window w;
-    sim::Scenario bus;
     sim::DeviceSpec drive; // a KXD-7316 at 0:0, revision KV81
-    bus.devices.push_back(drive);
-    sim::InProcessAspi aspi(w.system, bus);
+    simdrive::Bus bus(w.system, simdrive::busWith({drive}));
     w.dialogs.answers = {platform::AnswerYes, platform::AnswerNo};
     w.flashForm->FormCreate();
     ASSERT_EQ(0, w.state.ModeFlag);
