@@ -22,7 +22,7 @@ enum ControlId : int {
 
 // Made at 120 pixels per inch. ComboBox1's height is its edit field's; FlashButton is the
 // window's cancel button.
-inline constexpr platform::ControlSpec MainFormControls[] = {
+inline constexpr platform::LayoutEntry MainFormControls[] = {
     // id, name, kind, left, top, width, height, text, tooltip, tab order, cancel
     {IdSelectLabel, "SelectLabel", platform::ControlKind::Label, 0, 0, 340, 20,
      "Select a drive you want to update new F.W:", nullptr, -1, false},

@@ -17,7 +17,7 @@ enum class ControlKind { Label, ComboBox, FileList, Frame, ProgressBar, Button }
 
 // One control of a layout. Positions and sizes are pixels at the layout's design density
 // (120 pixels per inch), scaled to the screen's when the window is made.
-struct ControlSpec {
+struct LayoutEntry {
     int id;           // child window identifier
     const char* name; // the control's name, also for tools that look at the window from outside
     ControlKind kind;
@@ -32,13 +32,13 @@ struct ControlSpec {
 // control lies above an earlier one where they overlap). All start visible.
 struct FormLayout {
     int left, top, width, height;
-    const ControlSpec* controls;
+    const LayoutEntry* controls;
     std::size_t count;
 };
 
 template <std::size_t N>
 constexpr FormLayout formLayout(int left, int top, int width, int height,
-                                const ControlSpec (&controls)[N]) {
+                                const LayoutEntry (&controls)[N]) {
     return FormLayout{left, top, width, height, controls, N};
 }
 

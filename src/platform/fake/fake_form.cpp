@@ -12,22 +12,22 @@ template <typename Fake> std::unique_ptr<Control> captioned(const char* text) {
     return fake;
 }
 
-std::unique_ptr<Control> fakeOf(const ControlSpec& spec) {
-    switch (spec.kind) {
+std::unique_ptr<Control> fakeOf(const LayoutEntry& entry) {
+    switch (entry.kind) {
     case ControlKind::Label:
-        return captioned<FakeLabel>(spec.text);
+        return captioned<FakeLabel>(entry.text);
     case ControlKind::ComboBox:
         return std::make_unique<FakeComboBox>();
     case ControlKind::FileList:
         return std::make_unique<FakeFileList>();
     case ControlKind::Frame:
-        return captioned<FakeFrame>(spec.text);
+        return captioned<FakeFrame>(entry.text);
     case ControlKind::ProgressBar:
         return std::make_unique<FakeProgressBar>();
     case ControlKind::Button:
         break;
     }
-    return captioned<FakeButton>(spec.text);
+    return captioned<FakeButton>(entry.text);
 }
 
 } // namespace

@@ -92,8 +92,8 @@ LRESULT Application::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         const int id = LOWORD(wParam);
-        const ControlSpec* spec = window.spec(id);
-        if (spec && isClick(spec->kind, HIWORD(wParam))) {
+        const LayoutEntry* entry = window.entry(id);
+        if (entry && isClick(entry->kind, HIWORD(wParam))) {
             guarded([this, id] { form->ControlClick(id); });
         }
         return 0;

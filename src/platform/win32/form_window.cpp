@@ -127,7 +127,7 @@ void FormWindow::destroy() {
     }
 }
 
-void FormWindow::createControl(const ControlSpec& p) {
+void FormWindow::createControl(const LayoutEntry& p) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HWND main = window_->hwnd;
     const char* cls = "STATIC";
@@ -222,7 +222,7 @@ void FormWindow::fitClientArea() {
     for (const Part& p : parts_) {
         // Labels size themselves to their captions, and where the design font is missing
         // its stand-in is wider; the window keeps its layout width and clips them.
-        if (p.spec->kind == ControlKind::Label) {
+        if (p.entry->kind == ControlKind::Label) {
             continue;
         }
         // The window itself is hidden until the loop starts: ask each control's own style.
@@ -231,7 +231,7 @@ void FormWindow::fitClientArea() {
             continue;
         }
         RECT r;
-        if (p.spec->kind == ControlKind::ComboBox) {
+        if (p.entry->kind == ControlKind::ComboBox) {
             r = p.designRect; // its window also spans the list when dropped down
         } else {
             GetWindowRect(hwnd, &r);
@@ -256,16 +256,16 @@ bool FormWindow::owns(HWND window) const {
 
 const FormWindow::Part* FormWindow::part(int id) const {
     for (const Part& p : parts_) {
-        if (p.spec->id == id) {
+        if (p.entry->id == id) {
             return &p;
         }
     }
     return nullptr;
 }
 
-const ControlSpec* FormWindow::spec(int id) const {
+const LayoutEntry* FormWindow::entry(int id) const {
     const Part* p = part(id);
-    return p ? p->spec : nullptr;
+    return p ? p->entry : nullptr;
 }
 
 Control& FormWindow::control(int id) {
@@ -279,12 +279,12 @@ Control& FormWindow::control(int id) {
 std::vector<HWND> FormWindow::tabOrder() const {
     std::vector<const Part*> ordered;
     for (const Part& p : parts_) {
-        if (p.spec->tabOrder >= 0) {
+        if (p.entry->tabOrder >= 0) {
             ordered.push_back(&p);
         }
     }
     std::stable_sort(ordered.begin(), ordered.end(), [](const Part* a, const Part* b) {
-        return a->spec->tabOrder < b->spec->tabOrder;
+        return a->entry->tabOrder < b->entry->tabOrder;
     });
     std::vector<HWND> handles;
     for (const Part* p : ordered) {
@@ -295,7 +295,7 @@ std::vector<HWND> FormWindow::tabOrder() const {
 
 bool FormWindow::listDroppedDown() const {
     for (const Part& p : parts_) {
-        if (p.spec->kind == ControlKind::ComboBox &&
+        if (p.entry->kind == ControlKind::ComboBox &&
             SendMessageA(p.native->handle(), CB_GETDROPPEDSTATE, 0, 0)) {
             return true;
         }
@@ -305,12 +305,12 @@ bool FormWindow::listDroppedDown() const {
 
 void FormWindow::pressCancelButton() {
     for (const Part& p : parts_) {
-        if (!p.spec->cancel) {
+        if (!p.entry->cancel) {
             continue;
         }
         const auto& button = dynamic_cast<const Button&>(*p.control);
         if (button.visible() && button.enabled()) {
-            SendMessageA(window_->hwnd, WM_COMMAND, MAKEWPARAM(p.spec->id, BN_CLICKED),
+            SendMessageA(window_->hwnd, WM_COMMAND, MAKEWPARAM(p.entry->id, BN_CLICKED),
                          reinterpret_cast<LPARAM>(p.native->handle()));
         }
     }

@@ -34,7 +34,7 @@ public:
     // The window itself or one of its child windows (a combo box's edit field included).
     bool owns(HWND window) const;
     // The layout entry of a control of this window; null for any other identifier.
-    const ControlSpec* spec(int id) const;
+    const LayoutEntry* entry(int id) const;
     // The controls that have a place in the tab order, in that order.
     std::vector<HWND> tabOrder() const;
     // A combo box has its list dropped down.
@@ -47,14 +47,14 @@ public:
 
 private:
     struct Part {
-        const ControlSpec* spec;
+        const LayoutEntry* entry;
         std::unique_ptr<NativeControl> native;
         Control* control;
         RECT designRect; // in the window's client area, scaled
     };
 
     int scaled(int value) const;
-    void createControl(const ControlSpec& spec);
+    void createControl(const LayoutEntry& entry);
     const Part* part(int id) const;
 
     class Window;
