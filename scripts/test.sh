@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 bash scripts/build.sh
 
 echo "== formatting"
-find src sim tests tools \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
+find src sim tests tools layers \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
     xargs -0 clang-format --dry-run --Werror
 
 echo "== Windows executables"

@@ -13,10 +13,13 @@ std::string padded(const std::string& text, size_t width) {
     return out;
 }
 
-void setSense(uint8_t* sense, uint8_t key, uint8_t asc, uint8_t ascq) {
-    sense[0] = key;
-    sense[1] = asc;
-    sense[2] = ascq;
+// The offset and length of a WRITE BUFFER or READ BUFFER request; false unless it names the
+// download buffer in `mode` and stays inside it.
+bool downloadRange(const uint8_t* cdb, uint8_t mode, uint32_t& offset, uint32_t& length) {
+    offset = aspi::getBig24(&cdb[3]);
+    length = aspi::getBig24(&cdb[6]);
+    return (cdb[1] & 0x1F) == mode && cdb[2] == scsi::FirmwareBufferId &&
+           uint64_t{offset} + length <= package::ImageSize;
 }
 
 int slotIndex(uint8_t ha, uint8_t target) {
@@ -106,8 +109,9 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
         p.status = fault->status >= 0 ? static_cast<uint8_t>(fault->status) : uint8_t{aspi::SS_ERR};
         if (fault->senseKey >= 0) {
             p.senseValid = true;
-            setSense(p.sense, static_cast<uint8_t>(fault->senseKey),
-                     static_cast<uint8_t>(fault->asc), static_cast<uint8_t>(fault->ascq));
+            p.sense =
+                scsi::Sense{static_cast<uint8_t>(fault->senseKey), static_cast<uint8_t>(fault->asc),
+                            static_cast<uint8_t>(fault->ascq)};
         }
     } else if (block->SRB_HaId >= scenario_.adapters) {
         p.status = aspi::SS_INVALID_HA;
@@ -134,7 +138,7 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
 
     entry.status = never ? 0 : p.status;
     if (p.senseValid) {
-        std::memcpy(entry.sense, p.sense, 3);
+        entry.sense = p.sense;
     }
     entry.due = p.due;
     p.traceIndex = static_cast<int>(trace_.size());
@@ -150,53 +154,58 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
     auto checkCondition = [&p](uint8_t key, uint8_t asc, uint8_t ascq) {
         p.status = aspi::SS_ERR;
         p.senseValid = true;
-        setSense(p.sense, key, asc, ascq);
+        p.sense = scsi::Sense{key, asc, ascq};
     };
     p.status = aspi::SS_COMP;
-    switch (cdb[0]) {
-    case 0x12: { // INQUIRY
-        std::vector<uint8_t> reply(36, 0);
+    // Any device answers INQUIRY and TEST UNIT READY; only the drive knows the others.
+    const uint8_t opcode = cdb[0];
+    const bool known = opcode == scsi::Inquiry || opcode == scsi::TestUnitReady ||
+                       (setup.drive && (opcode == scsi::StartStopUnit ||
+                                        opcode == scsi::WriteBuffer || opcode == scsi::ReadBuffer));
+    if (!known) {
+        checkCondition(scsi::IllegalRequest, scsi::InvalidCommandOpcode, scsi::NoQualifier);
+        return;
+    }
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    switch (opcode) {
+    case scsi::Inquiry: {
+        std::vector<uint8_t> reply(scsi::InquiryLength, 0);
         reply[0] = setup.peripheralType;
         reply[1] = setup.drive ? 0x80 : 0x00; // removable medium
         reply[2] = 0x02;
         reply[3] = 0x02;
-        reply[4] = 31;
+        reply[4] = scsi::InquiryLength - 5;
         const std::string id =
             padded(setup.vendor, 8) + padded(setup.product, 16) + padded(setup.revision, 4);
-        std::memcpy(&reply[8], id.data(), 28);
+        std::memcpy(&reply[scsi::IdentificationOffset], id.data(), scsi::IdentificationLength);
         reply.resize(std::min<size_t>(reply.size(), cdb[4]));
         p.data = std::move(reply);
         break;
     }
-    case 0x00: // TEST UNIT READY
+    case scsi::TestUnitReady:
         if (!setup.drive) {
             break;
         }
         if (!setup.discPresent) {
-            checkCondition(0x02, 0x3A, 0x00); // medium not present
+            checkCondition(scsi::NotReady, scsi::MediumNotPresent, scsi::NoQualifier);
         } else if (device.becomingReady > 0) {
             --device.becomingReady;
-            checkCondition(0x02, 0x04, 0x01); // becoming ready
+            checkCondition(scsi::NotReady, scsi::LogicalUnitNotReady, scsi::BecomingReady);
         }
         break;
-    case 0x1B: // START STOP UNIT
-        if (!setup.drive) {
-            checkCondition(0x05, 0x20, 0x00);
-        } else if ((cdb[4] & 0x01) != 0 && !setup.discPresent) {
-            checkCondition(0x02, 0x3A, 0x00); // nothing to start
+    case scsi::StartStopUnit:
+        if ((cdb[4] & 0x01) != 0 && !setup.discPresent) {
+            // Nothing to start.
+            checkCondition(scsi::NotReady, scsi::MediumNotPresent, scsi::NoQualifier);
         } else if ((cdb[4] & 0x03) == 0x03) {
             device.becomingReady = setup.readyPolls; // loaded anew
         }
         break;
-    case 0x3B: { // WRITE BUFFER
-        const uint32_t offset = aspi::getBig24(&cdb[3]);
-        const uint32_t length = aspi::getBig24(&cdb[6]);
-        if (!setup.drive) {
-            checkCondition(0x05, 0x20, 0x00);
-        } else if ((cdb[1] & 0x1F) != 0x05 || cdb[2] != 0x01 ||
-                   uint64_t{offset} + length > DownloadBufferSize) {
-            checkCondition(0x05, 0x24, 0x00); // invalid field in CDB
-        } else if ((cdb[9] & 0x80) != 0) {
+    case scsi::WriteBuffer:
+        if (!downloadRange(cdb, scsi::DownloadAndSave, offset, length)) {
+            checkCondition(scsi::IllegalRequest, scsi::InvalidFieldInCdb, scsi::NoQualifier);
+        } else if ((cdb[9] & scsi::CommitControl) != 0) {
             // The vendor bit commits what has been downloaded; the request's own byte of
             // parameter data carries nothing.
             device.firmware = device.download;
@@ -218,23 +227,15 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
             }
         }
         break;
-    }
-    case 0x3C: { // READ BUFFER
-        const uint32_t offset = aspi::getBig24(&cdb[3]);
-        const uint32_t length = aspi::getBig24(&cdb[6]);
-        if (!setup.drive) {
-            checkCondition(0x05, 0x20, 0x00);
-        } else if ((cdb[1] & 0x1F) != 0x01 || cdb[2] != 0x01 ||
-                   uint64_t{offset} + length > DownloadBufferSize) {
-            checkCondition(0x05, 0x24, 0x00);
+    case scsi::ReadBuffer:
+        if (!downloadRange(cdb, scsi::VendorSpecificRead, offset, length)) {
+            checkCondition(scsi::IllegalRequest, scsi::InvalidFieldInCdb, scsi::NoQualifier);
         } else {
             p.data.assign(device.download.begin() + offset,
                           device.download.begin() + offset + length);
         }
         break;
-    }
     default:
-        checkCondition(0x05, 0x20, 0x00); // invalid command operation code
         break;
     }
 }
@@ -268,14 +269,10 @@ void Bus::completeDue(int64_t now, EventHost& events) {
                         std::min<size_t>(p.data.size(), block.SRB_BufLen));
         }
         block.SRB_HaStat = p.haStat;
-        block.SRB_TargStat = p.senseValid ? 0x02 : 0x00; // check condition
-        if (p.senseValid && block.SRB_SenseLen >= 14) {
+        block.SRB_TargStat = p.senseValid ? scsi::CheckCondition : scsi::Good;
+        if (p.senseValid && block.SRB_SenseLen >= scsi::FixedSenseLength) {
             std::memset(block.SenseArea, 0, sizeof block.SenseArea);
-            block.SenseArea[0] = 0x70;
-            block.SenseArea[2] = p.sense[0];
-            block.SenseArea[7] = 10;
-            block.SenseArea[12] = p.sense[1];
-            block.SenseArea[13] = p.sense[2];
+            scsi::encodeFixedSense(block.SenseArea, p.sense);
         }
         aspi::storeStatus(block, p.status);
         if (p.event != nullptr) {
@@ -312,7 +309,7 @@ void Bus::writeTrace(const TraceEntry& e, const char* what, int64_t now) {
         std::fprintf(traceFile_, " status=never\n");
     } else {
         std::fprintf(traceFile_, " status=%02X sense=%02X/%02X/%02X due=%lld\n", unsigned{e.status},
-                     unsigned{e.sense[0]}, unsigned{e.sense[1]}, unsigned{e.sense[2]},
+                     unsigned{e.sense.key}, unsigned{e.sense.asc}, unsigned{e.sense.ascq},
                      static_cast<long long>(e.due));
     }
     std::fflush(traceFile_);

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "aspi/request_block.h"
+#include "aspi/scsi.h"
+#include "package/firmware_area.h"
 #include "sim/core/scenario.h"
 
 namespace sim {
@@ -34,15 +36,16 @@ struct TraceEntry {
     uint8_t hostAdapter = 0, target = 0, flags = 0, cdbLength = 0;
     uint32_t dataLength = 0;
     uint8_t cdb[16] = {};
-    uint8_t status = 0;    // the outcome it will complete with
-    uint8_t sense[3] = {}; // key, ASC, ASCQ when status is 04h
-    int64_t due = -1;      // -1: never completes
+    uint8_t status = 0; // the outcome it will complete with
+    scsi::Sense sense;  // when status is 04h
+    int64_t due = -1;   // -1: never completes
     bool completed = false;
 };
 
 struct DeviceState {
     DeviceSpec setup;
-    std::vector<uint8_t> download = std::vector<uint8_t>(DownloadBufferSize, 0);
+    // The download buffer holds one firmware image.
+    std::vector<uint8_t> download = std::vector<uint8_t>(package::ImageSize, 0);
     std::vector<uint8_t> firmware; // the image installed by the last commit
     int becomingReady = 0;
     int requests = 0;
@@ -79,7 +82,7 @@ private:
         int64_t due; // -1: never
         int traceIndex;
         uint8_t status, haStat;
-        uint8_t sense[3];
+        scsi::Sense sense;
         bool senseValid;
         std::vector<uint8_t> data; // what goes into the data buffer
     };

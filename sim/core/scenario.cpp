@@ -4,52 +4,24 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "sim/core/words.h"
+
 namespace sim {
 
 namespace {
 
-// Splits a line into words; a word in double quotes may hold blanks and the escapes \\, \"
-// and \xNN (a NUL among them).
-bool words(const std::string& line, std::vector<std::string>& out, std::string& error) {
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) {
-            ++i;
-        }
-        if (i >= line.size() || line[i] == '#') {
-            break;
-        }
-        std::string word;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
-            if (line[i] != '"') {
-                word += line[i++];
-                continue;
-            }
-            ++i;
-            for (;;) {
-                if (i >= line.size()) {
-                    error = "unterminated quote";
-                    return false;
-                }
-                const char c = line[i++];
-                if (c == '"') {
-                    break;
-                }
-                if (c != '\\' || i >= line.size()) {
-                    word += c;
-                } else if (line[i] == 'x' && i + 2 < line.size()) {
-                    word +=
-                        static_cast<char>(std::strtoul(line.substr(i + 1, 2).c_str(), nullptr, 16));
-                    i += 3;
-                } else {
-                    word += line[i++];
-                }
-            }
-        }
-        out.push_back(word);
+// Inside quotes \\, \" and \xNN (any byte, a NUL among them); any other escaped character
+// stands for itself.
+void scenarioEscape(const std::string& line, std::size_t& i, std::string& word) {
+    if (line[i] == 'x' && i + 2 < line.size()) {
+        word += static_cast<char>(std::strtoul(line.substr(i + 1, 2).c_str(), nullptr, 16));
+        i += 3;
+    } else {
+        word += line[i++];
     }
-    return true;
 }
+
+constexpr WordRules ScenarioWords{true, scenarioEscape};
 
 bool number(const std::string& text, long long& value, int base = 10) {
     if (text.empty()) {
@@ -143,7 +115,7 @@ bool Scenario::parse(const std::string& text, Scenario& scenario, std::string& e
         ++lineNumber;
         std::vector<std::string> w;
         std::string why;
-        if (!words(line, w, why)) {
+        if (!splitWords(line, ScenarioWords, w, why)) {
             error = "line " + std::to_string(lineNumber) + ": " + why;
             return false;
         }

@@ -8,8 +8,6 @@
 
 namespace sim {
 
-constexpr uint32_t DownloadBufferSize = 262144;
-
 struct DeviceSpec {
     uint8_t hostAdapter = 0;
     uint8_t target = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "aspi/request_block.h"
+#include "aspi/scsi.h"
 
 using GetSupportInfo = DWORD(__cdecl*)(void);
 using SendCommand = DWORD(__cdecl*)(void*);
@@ -31,7 +32,7 @@ int main() {
     for (const auto& slot : slots) {
         aspi::RequestBlock block;
         std::memset(&block, 0, sizeof block);
-        BYTE reply[36] = {};
+        BYTE reply[scsi::InquiryLength] = {};
         HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         block.SRB_Cmd = aspi::SC_EXEC_SCSI_CMD;
         block.SRB_HaId = slot[0];
@@ -41,7 +42,7 @@ int main() {
         block.SRB_BufPointer = reply;
         block.SRB_SenseLen = aspi::SENSE_LEN;
         block.SRB_CDBLen = 6;
-        block.CDBByte[0] = 0x12;
+        block.CDBByte[0] = scsi::Inquiry;
         block.CDBByte[4] = sizeof reply;
         block.SRB_PostProc = event;
         send(&block);
@@ -52,7 +53,8 @@ int main() {
         const unsigned status = aspi::loadStatus(block);
         std::printf("slot %u:%u status %02X", unsigned{slot[0]}, unsigned{slot[1]}, status);
         if (status == aspi::SS_COMP) {
-            std::printf(" \"%.28s\"", reinterpret_cast<const char*>(reply + 8));
+            std::printf(" \"%.28s\"",
+                        reinterpret_cast<const char*>(reply + scsi::IdentificationOffset));
         }
         std::printf("\n");
     }

@@ -2,29 +2,28 @@
 
 #include "package/firmware_area.h"
 
-uint8_t ModeFlag = 0;
-TFlashForm* FlashForm = nullptr;
+TFlashForm::TFlashForm(const app::FormControls& controls, const platform::Services& services,
+                       app::ProcessState& state)
+    : FormControls(controls),
+      FormDrive(services.system, services.dialogs, ProgressBar, ComboBox1, GroupBox2, state.Drives),
+      services_(services), state_(state),
+      startup_({Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1}, services.system,
+               services.dialogs, *this, state.Drives, AspiLibrary),
+      builder_(controls, services, state.Builder),
+      flash_(*this, layer(), state.Drives, services.system, services.dialogs) {
+    state_.FlashForm = this;
+}
 
-TFlashForm::TFlashForm(const platform::FormControls& controls, const platform::Services& services)
-    : ProgressBar(controls.ProgressBar), FlashButton(controls.FlashButton),
-      GroupBox2(controls.GroupBox2), ComboBox1(controls.ComboBox1),
-      FileListBox1(controls.FileListBox1), FileListBox2(controls.FileListBox2),
-      SelectLabel(controls.SelectLabel), SelectLabel2(controls.SelectLabel2), services_(services),
-      aspi_(services.system), commands_(aspi_, services.system, services.dialogs, ProgressBar,
-                                        ComboBox1, aspi::processDriveData()),
-      startup_({controls.Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1},
-               services.system, services.dialogs, aspi_, commands_, aspi::processDriveData(),
-               AspiLibrary),
-      builder_(controls, services),
-      flash_(commands_, aspi_, aspi::processDriveData(), services.system, services.dialogs,
-             ProgressBar, GroupBox2) {}
-
-TFlashForm::~TFlashForm() = default;
+TFlashForm::~TFlashForm() {
+    if (state_.FlashForm == this) {
+        state_.FlashForm = nullptr;
+    }
+}
 
 void TFlashForm::FormCreate() {
     // The mode decision comes first: nothing may run before the comparison.
-    ModeFlag = package::isTemplate() ? 1 : 0;
-    if (ModeFlag == 1) {
+    state_.ModeFlag = package::isTemplate() ? 1 : 0;
+    if (state_.ModeFlag == 1) {
         builder_.SetUpWindow();
     } else {
         startup_.run();
@@ -38,31 +37,11 @@ void TFlashForm::FormDestroy() {
 }
 
 void TFlashForm::FlashButtonClick() {
-    if (ModeFlag == 1) {
+    if (state_.ModeFlag == 1) {
         builder_.FlashButtonClick();
     } else {
         flash_.run();
     }
-}
-
-int TFlashForm::CheckInquiry(aspi::DriveSlot* slot) {
-    return commands_.CheckInquiry(slot);
-}
-
-int TFlashForm::XCmd(aspi::DriveSlot* slot) {
-    return commands_.XCmd(slot);
-}
-
-int TFlashForm::StartStopUnit(aspi::DriveSlot* slot, uint8_t value) {
-    return commands_.StartStopUnit(slot, value);
-}
-
-int TFlashForm::WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control) {
-    return commands_.WriteBuffer(slot, data, control);
-}
-
-int TFlashForm::ReadBuffer(aspi::DriveSlot* slot, void* buffer) {
-    return commands_.ReadBuffer(slot, buffer);
 }
 
 bool TFlashForm::NewBuildFlashProgram() {

@@ -1,34 +1,29 @@
-// The main window: its controls, the ASPI library handle and the handlers. Each handler is a
-// thin call into the subsystem that does the work.
+// The main window: its controls by name (FormControls), the ASPI library handle and the
+// handlers. Each handler is a thin call into the subsystem that does the work; the drive
+// commands CheckInquiry, XCmd, StartStopUnit, WriteBuffer and ReadBuffer are the window's side
+// of the drive (FormDrive), which the flasher start-up and the flash procedure drive.
 #pragma once
 
 #include <cstdint>
 
+#include "app/builder_window.h"
 #include "app/flasher_startup.h"
-#include "aspi/aspi_layer.h"
+#include "app/form_drive.h"
+#include "app/main_form.h"
+#include "app/process_state.h"
 #include "aspi/drive_commands.h"
-#include "package/builder.h"
 #include "platform/form.h"
 #include "update/flash_procedure.h"
 
-// 1 = builder mode (the program is a template), 0 = flasher mode; set once by FormCreate.
-extern uint8_t ModeFlag;
-
-class TFlashForm : public platform::FormEvents {
+class TFlashForm : public app::MainFormEvents, public app::FormControls, public app::FormDrive {
 public:
-    TFlashForm(const platform::FormControls& controls, const platform::Services& services);
+    // `state` outlives the window; it takes the window's address while the window exists.
+    TFlashForm(const app::FormControls& controls, const platform::Services& services,
+               app::ProcessState& state);
     ~TFlashForm() override;
     TFlashForm(const TFlashForm&) = delete;
     TFlashForm& operator=(const TFlashForm&) = delete;
 
-    platform::ProgressBar& ProgressBar;
-    platform::Button& FlashButton;
-    platform::Frame& GroupBox2;
-    platform::ComboBox& ComboBox1;
-    platform::FileList& FileListBox1;
-    platform::FileList& FileListBox2;
-    platform::Label& SelectLabel;
-    platform::Label& SelectLabel2;
     // Module handle of the loaded ASPI library, compared as a signed number: 32 bits wide in
     // the Windows 9x build, pointer-wide in the 64-bit one so that no handle is cut short.
     platform::LibraryHandle AspiLibrary = 0;
@@ -36,22 +31,14 @@ public:
     void FormCreate() override;
     void FormDestroy() override;
     void FlashButtonClick() override;
-    int CheckInquiry(aspi::DriveSlot* slot);
-    int XCmd(aspi::DriveSlot* slot);
-    int StartStopUnit(aspi::DriveSlot* slot, uint8_t value);
-    int WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control);
-    int ReadBuffer(aspi::DriveSlot* slot, void* buffer);
     bool NewBuildFlashProgram();
     void FileListBox1Click() override;
     void FileListBox2Click() override;
 
 private:
     platform::Services services_;
-    aspi::Layer aspi_;
-    aspi::DriveCommands commands_;
+    app::ProcessState& state_;
     app::FlasherStartup startup_;
-    package::Builder builder_;
+    app::BuilderWindow builder_;
     update::FlashProcedure flash_;
 };
-
-extern TFlashForm* FlashForm;

@@ -24,11 +24,10 @@ bool libraryLoaded(platform::LibraryHandle handle) {
 }
 
 FlasherStartup::FlasherStartup(const FlasherStartupControls& controls, platform::System& system,
-                               platform::Dialogs& dialogs, aspi::Layer& layer,
-                               aspi::DriveCommands& commands, aspi::DriveData& drives,
-                               platform::LibraryHandle& aspiLibrary)
-    : controls_(controls), system_(system), dialogs_(dialogs), layer_(layer), commands_(commands),
-      drives_(drives), aspiLibrary_(aspiLibrary) {}
+                               platform::Dialogs& dialogs, FormDrive& drive,
+                               aspi::DriveData& drives, platform::LibraryHandle& aspiLibrary)
+    : controls_(controls), system_(system), dialogs_(dialogs), drive_(drive), drives_(drives),
+      aspiLibrary_(aspiLibrary) {}
 
 void FlasherStartup::run() {
     if (!systemAccepted() || !userConsents()) {
@@ -94,10 +93,10 @@ bool FlasherStartup::loadAspi() {
         dialogs_.notice("Failed to lookup SendASPI32Command");
         return false;
     }
-    layer_.setEntryPoints(getSupportInfo, sendCommand);
+    drive_.layer().setEntryPoints(getSupportInfo, sendCommand);
     // Bits 8 to 15 are the status; the adapter count below them is not used, since the scan
     // always covers the six fixed slots.
-    if (((layer_.supportInfo() >> 8) & 0xFFu) != AspiStatusCompleted) {
+    if (((drive_.layer().supportInfo() >> 8) & 0xFFu) != AspiStatusCompleted) {
         dialogs_.notice("ASPI for Windows not available!");
         return false;
     }
@@ -108,7 +107,7 @@ void FlasherStartup::scanDrives() {
     platform::ComboBox& list = controls_.driveList;
     list.setItemIndex(-1);
     for (int slot = 0; slot < aspi::DriveSlotCount; ++slot) {
-        if (commands_.CheckInquiry(&drives_.SlotTable[slot]) != 1) {
+        if (drive_.CheckInquiry(&drives_.SlotTable[slot]) != 1) {
             continue;
         }
         list.addItem(drives_.SlotTable[slot].Description);

@@ -2,7 +2,7 @@
 // program's own name, load ASPI, and list the supported drives of the six drive slots.
 #pragma once
 
-#include "aspi/aspi_layer.h"
+#include "app/form_drive.h"
 #include "aspi/drive_commands.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -24,9 +24,11 @@ bool libraryLoaded(platform::LibraryHandle handle);
 
 class FlasherStartup {
 public:
+    // `drive` is the window's side of the drive: its ASPI layer takes the entry points, and its
+    // CheckInquiry scans the slots.
     FlasherStartup(const FlasherStartupControls& controls, platform::System& system,
-                   platform::Dialogs& dialogs, aspi::Layer& layer, aspi::DriveCommands& commands,
-                   aspi::DriveData& drives, platform::LibraryHandle& aspiLibrary);
+                   platform::Dialogs& dialogs, FormDrive& drive, aspi::DriveData& drives,
+                   platform::LibraryHandle& aspiLibrary);
 
     // Runs the steps in order; the first failure shows its message and posts the quit request.
     void run();
@@ -44,8 +46,7 @@ private:
     FlasherStartupControls controls_;
     platform::System& system_;
     platform::Dialogs& dialogs_;
-    aspi::Layer& layer_;
-    aspi::DriveCommands& commands_;
+    FormDrive& drive_;
     aspi::DriveData& drives_;
     platform::LibraryHandle& aspiLibrary_;
 };

@@ -3,22 +3,20 @@
 #include <memory>
 
 #include "app/flash_form.h"
+#include "app/main_form.h"
+#include "app/process_state.h"
 #include "package/unit_texts.h"
 #include "platform/win32/application.h"
 
 int main() {
+    // Made before the application and its window, released after them.
+    app::ProcessState state;
     platform::win32::Application application;
-    try {
-        application.setTitle(texts::ApplicationTitle);
-        application.createForm(
-            [](const platform::FormControls& controls, const platform::Services& services) {
-                auto form = std::make_unique<TFlashForm>(controls, services);
-                FlashForm = form.get();
-                return std::unique_ptr<platform::FormEvents>(std::move(form));
-            });
-        application.run();
-    } catch (const std::exception& error) {
-        application.showException(error.what());
-    }
+    application.runMainForm(
+        texts::ApplicationTitle, app::MainForm,
+        [&state](platform::FormParts& parts, const platform::Services& services) {
+            return std::unique_ptr<platform::FormEvents>(
+                std::make_unique<TFlashForm>(app::FormControls(parts), services, state));
+        });
     return 0;
 }

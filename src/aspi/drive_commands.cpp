@@ -1,94 +1,74 @@
 #include "aspi/drive_commands.h"
 
 #include <cstring>
+#include <string>
 
 #include "platform/text_format.h"
 
 namespace aspi {
 
-DriveData& processDriveData() {
-    static DriveData data;
-    return data;
-}
-
 const char* const AcceptedIdentifications[] = {"QUORVEN KXD-7316        KV", nullptr};
 
-namespace {
-
-constexpr uint32_t InquiryLength = 36;
-
-uint8_t senseKey(const RequestBlock& block) {
-    return block.SenseArea[2];
-}
-uint8_t senseCode(const RequestBlock& block) {
-    return block.SenseArea[12];
-}
-
-} // namespace
-
 DriveCommands::DriveCommands(Layer& layer, platform::System& system, platform::Dialogs& dialogs,
-                             platform::ProgressBar& progressBar, platform::ComboBox& driveList,
                              DriveData& drives)
-    : layer_(layer), system_(system), dialogs_(dialogs), progressBar_(progressBar),
-      driveList_(driveList), drives_(drives) {}
+    : layer_(layer), system_(system), dialogs_(dialogs), drives_(drives) {}
 
-DriveSlot* DriveCommands::selectedSlot() {
-    const int index = driveList_.itemIndex();
-    if (index < 0 || index >= DriveSlotCount || index >= driveList_.itemCount()) {
+RequestBlock* DriveCommands::begin(const DriveSlot* slot, uint8_t cdbLength) {
+    if (slot == nullptr || !layer_.hasEntryPoints()) {
         return nullptr;
     }
-    const int32_t number = drives_.ListMap[index];
-    if (number < 0 || number >= DriveSlotCount) {
-        return nullptr;
-    }
-    return &drives_.SlotTable[number];
-}
-
-RequestBlock& DriveCommands::begin(const DriveSlot& slot) {
     RequestBlock& block = layer_.newRequest();
-    block.SRB_HaId = slot.HostAdapter;
-    block.SRB_Target = slot.Target;
+    block.SRB_HaId = slot->HostAdapter;
+    block.SRB_Target = slot->Target;
     block.SRB_Flags = 0;
     block.SRB_SenseLen = SENSE_LEN;
-    return block;
+    block.SRB_CDBLen = cdbLength;
+    return &block;
 }
 
-void DriveCommands::notice(const char* format, unsigned value) {
-    dialogs_.notice(platform::formatText(format, value));
-}
-
-void DriveCommands::senseNotice(const RequestBlock& block) {
-    dialogs_.notice(platform::formatText("SenseCode: %02X %02X %02X", unsigned{block.SenseArea[2]},
-                                         unsigned{block.SenseArea[12]},
-                                         unsigned{block.SenseArea[13]}));
+Response DriveCommands::finish(uint8_t status, const char* statusError, TellSense tellSense) {
+    Response response{status, {}};
+    if (status == SS_ERR) {
+        // Still the current request: only a request that did not complete is retired.
+        response.sense = scsi::decodeFixedSense(layer_.request().SenseArea);
+        if (tellSense == TellSense::Yes) {
+            dialogs_.notice(
+                platform::formatText("SenseCode: %02X %02X %02X", unsigned{response.sense.key},
+                                     unsigned{response.sense.asc}, unsigned{response.sense.ascq}));
+        }
+    } else if (status != SS_COMP && statusError != nullptr) {
+        dialogs_.notice(platform::formatText(statusError, unsigned{status}));
+    }
+    return response;
 }
 
 int DriveCommands::CheckInquiry(DriveSlot* slot) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 6);
+    if (block == nullptr) {
         return 0;
     }
     // The reply buffer comes from the layer: if the wait below gives up, ASPI may still write
     // into it, and the layer keeps it until then.
-    uint8_t* reply = layer_.allocateBuffer(InquiryLength);
+    uint8_t* reply = layer_.allocateBuffer(scsi::InquiryLength);
     if (reply == nullptr) {
         return 0;
     }
-    std::memset(reply, 0, InquiryLength);
-    RequestBlock& block = begin(*slot);
-    block.SRB_BufLen = InquiryLength;
-    block.SRB_BufPointer = reply;
-    block.SRB_CDBLen = 6;
-    block.CDBByte[0] = 0x12; // INQUIRY, standard data
-    block.CDBByte[4] = InquiryLength;
-    block.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
-    const uint8_t status = layer_.executeWithEvent(InquiryTimeoutMs);
+    std::memset(reply, 0, scsi::InquiryLength);
+    block->SRB_BufLen = scsi::InquiryLength;
+    block->SRB_BufPointer = reply;
+    block->CDBByte[0] = scsi::Inquiry; // standard data
+    block->CDBByte[4] = scsi::InquiryLength;
+    block->SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
+    const Response response =
+        finish(layer_.executeWithEvent(InquiryTimeoutMs), nullptr, TellSense::No);
 
     int result = 0;
-    if (status == SS_COMP) {
+    if (response.done()) {
         // Vendor, product and revision; the precision stops at 28 bytes or an earlier NUL.
+        const uint8_t* identification = reply + scsi::IdentificationOffset;
         const std::string description =
             platform::formatText("HA#%d - ID#%d :  %28.28s", int{slot->HostAdapter},
-                                 int{slot->Target}, reinterpret_cast<const char*>(reply + 8));
+                                 int{slot->Target}, reinterpret_cast<const char*>(identification));
         const std::size_t length = description.size() < sizeof slot->Description
                                        ? description.size()
                                        : sizeof slot->Description - 1;
@@ -96,8 +76,8 @@ int DriveCommands::CheckInquiry(DriveSlot* slot) {
         slot->Description[length] = '\0';
         const char revisionDigit = slot->Description[41];
         for (const char* const* entry = AcceptedIdentifications; *entry != nullptr; ++entry) {
-            if (std::memcmp(reply + 8, *entry, std::strlen(*entry)) == 0 && revisionDigit >= '0' &&
-                revisionDigit <= '9') {
+            if (std::memcmp(identification, *entry, std::strlen(*entry)) == 0 &&
+                revisionDigit >= '0' && revisionDigit <= '9') {
                 result = 1;
                 break;
             }
@@ -108,130 +88,110 @@ int DriveCommands::CheckInquiry(DriveSlot* slot) {
 }
 
 int DriveCommands::StartStopUnit(DriveSlot* slot, uint8_t value) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 12);
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
-    block.SRB_CDBLen = 12;
-    block.CDBByte[0] = 0x1B; // START STOP UNIT, not immediate
-    block.CDBByte[4] = value;
-    const uint8_t status = layer_.executePolling();
-    if (status == SS_COMP) {
-        return 1;
-    }
-    if (status == SS_ERR) {
-        // The flash procedure goes on whatever this command reports: telling the user about
-        // the drive's complaint would only add a box to close before the real check (the
-        // readiness polls) speaks.
-        return 0;
-    }
-    notice("StartStop-Unit Command Error: %02X", status);
-    return 0;
+    block->CDBByte[0] = scsi::StartStopUnit; // not immediate
+    block->CDBByte[4] = value;
+    // The flash procedure goes on whatever this command reports: telling the user about the
+    // drive's complaint would only add a box to close before the real check (the readiness
+    // polls) speaks.
+    return finish(layer_.executePolling(), "StartStop-Unit Command Error: %02X", TellSense::No)
+        .done();
 }
 
 int DriveCommands::XCmd(DriveSlot* slot) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+    RequestBlock* block = begin(slot, 12); // TEST UNIT READY: all twelve bytes zero
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
-    block.SRB_CDBLen = 12; // TEST UNIT READY: all twelve bytes zero
-    const uint8_t status = layer_.executePolling();
-    const bool discPresent = status == SS_COMP || (status == SS_ERR && senseKey(block) == 0x00 &&
-                                                   senseCode(block) == 0x00);
+    block->CDBByte[0] = scsi::TestUnitReady;
+    const Response response = finish(layer_.executePolling(), "Command Error: %02X", TellSense::No);
+    const bool discPresent =
+        response.done() || (response.checkCondition() && response.sense.key == scsi::NoSense &&
+                            response.sense.asc == scsi::NoAdditionalSense);
     if (discPresent) {
         drives_.ReadyWaitCounter = 1; // the caller's next count-down ends its polling
         dialogs_.notice("Remove disc, befor to do the flash task.");
         return 0;
     }
-    if (status == SS_ERR) {
-        // Not ready, medium not present: the tray is empty. Any other sense: poll again.
-        return senseKey(block) == 0x02 && senseCode(block) == 0x3A ? 1 : 0;
-    }
-    notice("Command Error: %02X", status);
-    return 0;
+    // Not ready, medium not present: the tray is empty. Any other sense: poll again.
+    return response.checkCondition() && response.sense.key == scsi::NotReady &&
+                   response.sense.asc == scsi::MediumNotPresent
+               ? 1
+               : 0;
 }
 
-void DriveCommands::setTransfer(RequestBlock& block, void* data, uint8_t opcode, uint8_t mode,
-                                uint8_t control) {
-    // The transfer state is the progress bar's, read now.
-    const auto offset = static_cast<uint32_t>(progressBar_.position());
-    const auto length = static_cast<uint32_t>(progressBar_.step());
+void DriveCommands::setTransfer(RequestBlock& block, uint8_t opcode, uint8_t mode, uint32_t offset,
+                                void* data, uint32_t length, uint8_t control) {
     block.SRB_BufLen = length;
     block.SRB_BufPointer = data;
-    block.SRB_CDBLen = 12;
     block.CDBByte[0] = opcode;
     block.CDBByte[1] = mode;
-    block.CDBByte[2] = 0x01; // buffer ID
+    block.CDBByte[2] = scsi::FirmwareBufferId;
     putBig24(&block.CDBByte[3], offset);
     putBig24(&block.CDBByte[6], length);
     block.CDBByte[9] = control;
 }
 
-uint8_t DriveCommands::commitClock() {
-    progressBar_.setStep(1);
-    progressBar_.setMax(CommitSeconds);
-    progressBar_.setPosition(0);
-    while (progressBar_.position() < progressBar_.max()) {
+uint8_t DriveCommands::awaitCommit(const ClockTick& tick) {
+    const auto tell = [&tick](Clock event, int seconds) {
+        if (tick) {
+            tick(event, seconds);
+        }
+    };
+    tell(Clock::Started, CommitSeconds);
+    int elapsed = 0;
+    while (elapsed < CommitSeconds) {
         system_.sleep(1000);
         if (layer_.status() != SS_PENDING) {
             break;
         }
-        progressBar_.stepIt();
+        ++elapsed;
+        tell(Clock::Ticked, elapsed);
     }
-    return layer_.status();
+    // Read once more: a request that completed after the last second still counts.
+    const uint8_t status = layer_.status();
+    if (elapsed < CommitSeconds) {
+        tell(Clock::EndedEarly, CommitSeconds);
+    }
+    return status;
 }
 
-int DriveCommands::WriteBuffer(DriveSlot* slot, const void* data, uint8_t control) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+int DriveCommands::WriteBuffer(DriveSlot* slot, uint32_t offset, const void* data, uint32_t length,
+                               uint8_t control, const ClockTick& tick) {
+    RequestBlock* block = begin(slot, 12);
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
     // ASPI only reads the data of a write; the block's field is not const.
-    setTransfer(block, const_cast<void*>(data), 0x3B, 0x05, control); // download and save
+    setTransfer(*block, scsi::WriteBuffer, scsi::DownloadAndSave, offset, const_cast<void*>(data),
+                length, control);
     uint8_t status;
     if (control == 0) {
         status = layer_.executePolling();
     } else {
         layer_.submit();
-        status = commitClock();
-        if (progressBar_.position() == progressBar_.max() && status == SS_PENDING) {
+        status = awaitCommit(tick);
+        if (status == SS_PENDING) {
             // No abort exists: the request and the buffer it reads stay with the layer.
             layer_.abandon();
             dialogs_.notice("Flash timeout !");
             return 0;
         }
-        if (progressBar_.position() < progressBar_.max()) {
-            progressBar_.setPosition(progressBar_.max());
-        }
     }
-    if (status == SS_COMP) {
-        return 1;
-    }
-    if (status == SS_ERR) {
-        senseNotice(block);
-    } else {
-        notice("Write-Buf Command Error: %02X", status);
-    }
-    return 0;
+    return finish(status, "Write-Buf Command Error: %02X", TellSense::Yes).done();
 }
 
-int DriveCommands::ReadBuffer(DriveSlot* slot, void* buffer) {
-    if (slot == nullptr || !layer_.hasEntryPoints()) {
+int DriveCommands::ReadBuffer(DriveSlot* slot, uint32_t offset, void* buffer, uint32_t length) {
+    RequestBlock* block = begin(slot, 12);
+    if (block == nullptr) {
         return 0;
     }
-    RequestBlock& block = begin(*slot);
-    setTransfer(block, buffer, 0x3C, 0x01, 0x00); // vendor-specific mode
-    block.SRB_Flags = 0;                          // direction from the command
-    const uint8_t status = layer_.executePolling();
-    if (status == SS_COMP) {
-        return 1;
-    }
-    if (status == SS_ERR) {
-        senseNotice(block);
-    } else {
-        notice("Read-Buf Command Error: %02X", status);
-    }
-    return 0;
+    setTransfer(*block, scsi::ReadBuffer, scsi::VendorSpecificRead, offset, buffer, length, 0x00);
+    block->SRB_Flags = 0; // direction from the command
+    return finish(layer_.executePolling(), "Read-Buf Command Error: %02X", TellSense::Yes).done();
 }
 
 } // namespace aspi

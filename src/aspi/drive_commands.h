@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "aspi/aspi_layer.h"
-#include "platform/controls.h"
+#include "aspi/scsi.h"
 #include "platform/dialogs.h"
 #include "platform/system.h"
 
@@ -21,7 +22,8 @@ struct DriveSlot {
     char Description[DescriptionSize];
 };
 
-// Everything about the drives that lives as long as the program.
+// Everything about the drives that lives as long as the program (the process state holds the
+// program's one instance).
 struct DriveData {
     // Fixed positions, in scan order.
     DriveSlot SlotTable[DriveSlotCount] = {{0, 0, ""}, {0, 1, ""}, {1, 0, ""},
@@ -32,54 +34,69 @@ struct DriveData {
     uint8_t ReadyWaitCounter = 0;
 };
 
-// The program's one instance.
-DriveData& processDriveData();
-
 // Vendor, product and the first two revision characters of every supported drive; the list
 // ends with a null entry.
 extern const char* const AcceptedIdentifications[];
 
+// A finished request as a command judges it: the ASPI status, and the sense data of a check
+// condition (status 04h).
+struct Response {
+    uint8_t status;
+    scsi::Sense sense;
+    bool done() const { return status == SS_COMP; }
+    bool checkCondition() const { return status == SS_ERR; }
+};
+
+// The commit request's clock as it runs, for whoever shows it: Started (with the limit in
+// seconds) before the first one-second wait, Ticked (with the seconds so far) after each second
+// the request is still pending, EndedEarly (with the limit) when it is no longer pending before
+// the limit.
+enum class Clock { Started, Ticked, EndedEarly };
+using ClockTick = std::function<void(Clock event, int seconds)>;
+
 // Each command fills the request block, submits it, waits, decodes the outcome, shows any
-// message itself as a plain notice, and returns 1 for success or 0 for failure. A null slot (no
-// current drive list item) sends nothing and returns 0 without a message; so does a missing
-// ASPI entry point.
+// message itself as a plain notice, and returns 1 for success or 0 for failure. A null slot
+// sends nothing and returns 0 without a message; so does a missing ASPI entry point.
 class DriveCommands {
 public:
-    // `progressBar` carries the transfer state (position = offset, step = length) and serves
-    // as the commit request's clock; `driveList` is ComboBox1, whose current item selects the
-    // drive.
+    // `drives` holds the readiness counter that XCmd ends.
     DriveCommands(Layer& layer, platform::System& system, platform::Dialogs& dialogs,
-                  platform::ProgressBar& progressBar, platform::ComboBox& driveList,
                   DriveData& drives);
-
-    // The slot named by the drive list map at the drive list's current item; null when there is
-    // no current item (index -1) or the index or its map entry is out of range. Read anew for
-    // every command.
-    DriveSlot* selectedSlot();
 
     int CheckInquiry(DriveSlot* slot);
     int StartStopUnit(DriveSlot* slot, uint8_t value);
     int XCmd(DriveSlot* slot);
-    int WriteBuffer(DriveSlot* slot, const void* data, uint8_t control);
-    int ReadBuffer(DriveSlot* slot, void* buffer);
+    // `length` bytes of `data` into the drive's download buffer at `offset`. With a control
+    // byte other than 0 it is the commit request: sent without waiting, then watched once a
+    // second for at most CommitSeconds, each second told to `tick`.
+    int WriteBuffer(DriveSlot* slot, uint32_t offset, const void* data, uint32_t length,
+                    uint8_t control, const ClockTick& tick = ClockTick());
+    // `length` bytes of the download buffer from `offset` into `buffer`.
+    int ReadBuffer(DriveSlot* slot, uint32_t offset, void* buffer, uint32_t length);
 
     // INQUIRY's event wait, and the commit request's clock in one-second ticks.
     static constexpr unsigned long InquiryTimeoutMs = 180000;
     static constexpr int CommitSeconds = 40;
 
 private:
-    RequestBlock& begin(const DriveSlot& slot);
-    void notice(const char* format, unsigned value);
-    void senseNotice(const RequestBlock& block);
-    void setTransfer(RequestBlock& block, void* data, uint8_t opcode, uint8_t mode,
-                     uint8_t control);
-    uint8_t commitClock();
+    enum class TellSense { No, Yes };
+
+    // A fresh request block addressed to the slot, with the CDB length; null (nothing to send)
+    // without a slot or without ASPI's entry points.
+    RequestBlock* begin(const DriveSlot* slot, uint8_t cdbLength);
+    // Decodes the outcome of the request just executed and tells the user what the command
+    // leaves to it: a status other than completed or error as `statusError` (a format with one
+    // %02X; null for none), and a check condition as "SenseCode: KK AA QQ" when asked to.
+    Response finish(uint8_t status, const char* statusError, TellSense tellSense);
+    // WRITE BUFFER or READ BUFFER of the download buffer.
+    void setTransfer(RequestBlock& block, uint8_t opcode, uint8_t mode, uint32_t offset, void* data,
+                     uint32_t length, uint8_t control);
+    // Waits for the submitted commit request; its status, SS_PENDING when the clock ran out.
+    uint8_t awaitCommit(const ClockTick& tick);
 
     Layer& layer_;
     platform::System& system_;
     platform::Dialogs& dialogs_;
-    platform::ProgressBar& progressBar_;
-    platform::ComboBox& driveList_;
     DriveData& drives_;
 };
 

@@ -58,6 +58,10 @@ struct RequestBlock {
 };
 #pragma pack(pop)
 
+// The fields from the data address on move with the pointer width P: the record is 68 + 3P
+// bytes, the classic 80 in the 32-bit build and 92 in the 64-bit one.
+constexpr std::size_t PointerSize = sizeof(void*);
+static_assert(PointerSize == 4 || PointerSize == 8, "a 32-bit or 64-bit layout");
 static_assert(alignof(RequestBlock) == 1, "the block is packed");
 static_assert(offsetof(RequestBlock, SRB_Cmd) == 0, "layout");
 static_assert(offsetof(RequestBlock, SRB_Status) == 1, "layout");
@@ -69,31 +73,16 @@ static_assert(offsetof(RequestBlock, SRB_Lun) == 9, "layout");
 static_assert(offsetof(RequestBlock, SRB_Rsvd1) == 10, "layout");
 static_assert(offsetof(RequestBlock, SRB_BufLen) == 12, "layout");
 static_assert(offsetof(RequestBlock, SRB_BufPointer) == 16, "layout");
-#if UINTPTR_MAX == 0xFFFFFFFFu
-static_assert(sizeof(void*) == 4, "32-bit layout");
-static_assert(offsetof(RequestBlock, SRB_SenseLen) == 20, "layout");
-static_assert(offsetof(RequestBlock, SRB_CDBLen) == 21, "layout");
-static_assert(offsetof(RequestBlock, SRB_HaStat) == 22, "layout");
-static_assert(offsetof(RequestBlock, SRB_TargStat) == 23, "layout");
-static_assert(offsetof(RequestBlock, SRB_PostProc) == 24, "layout");
-static_assert(offsetof(RequestBlock, SRB_Rsvd2) == 28, "layout");
-static_assert(offsetof(RequestBlock, SRB_Rsvd3) == 32, "layout");
-static_assert(offsetof(RequestBlock, CDBByte) == 48, "layout");
-static_assert(offsetof(RequestBlock, SenseArea) == 64, "layout");
-static_assert(sizeof(RequestBlock) == 80, "the 32-bit request block is 80 bytes");
-#else
-static_assert(sizeof(void*) == 8, "64-bit layout");
-static_assert(offsetof(RequestBlock, SRB_SenseLen) == 24, "layout");
-static_assert(offsetof(RequestBlock, SRB_CDBLen) == 25, "layout");
-static_assert(offsetof(RequestBlock, SRB_HaStat) == 26, "layout");
-static_assert(offsetof(RequestBlock, SRB_TargStat) == 27, "layout");
-static_assert(offsetof(RequestBlock, SRB_PostProc) == 28, "layout");
-static_assert(offsetof(RequestBlock, SRB_Rsvd2) == 36, "layout");
-static_assert(offsetof(RequestBlock, SRB_Rsvd3) == 44, "layout");
-static_assert(offsetof(RequestBlock, CDBByte) == 60, "layout");
-static_assert(offsetof(RequestBlock, SenseArea) == 76, "layout");
-static_assert(sizeof(RequestBlock) == 92, "the 64-bit request block is 92 bytes");
-#endif
+static_assert(offsetof(RequestBlock, SRB_SenseLen) == 16 + PointerSize, "layout");
+static_assert(offsetof(RequestBlock, SRB_CDBLen) == 17 + PointerSize, "layout");
+static_assert(offsetof(RequestBlock, SRB_HaStat) == 18 + PointerSize, "layout");
+static_assert(offsetof(RequestBlock, SRB_TargStat) == 19 + PointerSize, "layout");
+static_assert(offsetof(RequestBlock, SRB_PostProc) == 20 + PointerSize, "layout");
+static_assert(offsetof(RequestBlock, SRB_Rsvd2) == 20 + 2 * PointerSize, "layout");
+static_assert(offsetof(RequestBlock, SRB_Rsvd3) == 20 + 3 * PointerSize, "layout");
+static_assert(offsetof(RequestBlock, CDBByte) == 36 + 3 * PointerSize, "layout");
+static_assert(offsetof(RequestBlock, SenseArea) == 52 + 3 * PointerSize, "layout");
+static_assert(sizeof(RequestBlock) == 68 + 3 * PointerSize, "80 bytes in 32 bits, 92 in 64");
 
 // The status byte is written by the ASPI layer's thread while the program's thread reads it.
 // The block has to stay a plain record with the layer's exact layout (a std::atomic member has

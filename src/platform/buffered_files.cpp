@@ -33,6 +33,14 @@ std::size_t BufferedInputFile::read(void* data, std::size_t count) {
     return done;
 }
 
+bool BufferedInputFile::close() {
+    if (closed_) {
+        return true;
+    }
+    closed_ = true;
+    return closeRaw();
+}
+
 bool BufferedOutputFile::write(const void* data, std::size_t count) {
     if (failed_ || closed_) {
         return false;
@@ -54,6 +62,19 @@ bool BufferedOutputFile::write(const void* data, std::size_t count) {
     }
     buffer_.insert(buffer_.end(), in, in + count);
     return true;
+}
+
+bool BufferedOutputFile::close() {
+    if (closed_) {
+        return !failed_;
+    }
+    bool ok = flush();
+    ok = closeRaw() && ok;
+    closed_ = true;
+    if (!ok) {
+        failed_ = true;
+    }
+    return ok;
 }
 
 bool BufferedOutputFile::flush() {

@@ -1,5 +1,6 @@
-// The buffering every file implementation shares, so that the builder's byte-wise copy costs
-// one system call per buffer: each implementation supplies only the raw transfer.
+// The buffering and the closing every file implementation shares, so that the builder's
+// byte-wise copy costs one system call per buffer: each implementation supplies only the raw
+// transfer and the raw close.
 #pragma once
 
 #include <cstddef>
@@ -16,36 +17,44 @@ constexpr std::size_t FileBufferSize = 65536;
 class BufferedInputFile : public InputFile {
 public:
     std::size_t read(void* data, std::size_t count) final;
+    bool close() final;
 
 protected:
     BufferedInputFile() : buffer_(FileBufferSize) {}
-    // Reads up to `count` bytes: the number read, 0 at the end of the file, -1 on a failure
-    // (after which nothing more is read).
+    // Reads up to `count` bytes: the number read, 0 at the end of the file (or once it is
+    // closed), -1 on a failure (after which nothing more is read).
     virtual long long readRaw(void* data, std::size_t count) = 0;
+    // Lets the file go; false when it did not close cleanly. Called once, by close().
+    virtual bool closeRaw() = 0;
 
 private:
     std::vector<unsigned char> buffer_;
     std::size_t next_ = 0;
     std::size_t filled_ = 0;
     bool failed_ = false;
+    bool closed_ = false;
 };
 
 class BufferedOutputFile : public OutputFile {
 public:
     bool write(const void* data, std::size_t count) final;
+    // Writes out what is buffered, then lets the file go; false when that, the close or any
+    // earlier write failed. After it nothing more is written, and a later call gives the same
+    // answer.
+    bool close() final;
 
 protected:
     BufferedOutputFile() { buffer_.reserve(FileBufferSize); }
     // Writes all `count` bytes; false when it could not (a full disk included).
     virtual bool writeRaw(const unsigned char* data, std::size_t count) = 0;
-    // Writes out what is buffered, for close(); false when that or any earlier write failed.
-    bool flush();
-    bool failed() const { return failed_; }
-    void setFailed() { failed_ = true; }
-    // After close(): nothing more is written.
-    void markClosed() { closed_ = true; }
+    // Lets the file go once everything is written; false when it did not close cleanly.
+    // Called once, by close().
+    virtual bool closeRaw() = 0;
 
 private:
+    // Writes out what is buffered; false when that or any earlier write failed.
+    bool flush();
+
     std::vector<unsigned char> buffer_;
     bool failed_ = false;
     bool closed_ = false;

@@ -41,4 +41,19 @@ public:
     virtual bool exitWindows(unsigned flags, unsigned long reserved) = 0;
 };
 
+// The hourglass while a busy piece of work runs: set when made, back to the default cursor when
+// it goes, whichever way the work ends (a thrown failure included).
+class HourglassCursor {
+public:
+    explicit HourglassCursor(System& system) : system_(system) {
+        system_.setCursor(CursorShape::Hourglass);
+    }
+    ~HourglassCursor() { system_.setCursor(CursorShape::Default); }
+    HourglassCursor(const HourglassCursor&) = delete;
+    HourglassCursor& operator=(const HourglassCursor&) = delete;
+
+private:
+    System& system_;
+};
+
 } // namespace platform

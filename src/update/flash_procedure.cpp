@@ -36,14 +36,6 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The bytes of the image that the block at the bar's position covers; the bar's range is the
-// image's, so this is the step everywhere, but nothing outside the image is ever read.
-std::size_t blockBytes(const platform::ProgressBar& bar, std::size_t offset) {
-    const auto step = static_cast<std::size_t>(bar.step());
-    const auto image = static_cast<std::size_t>(FlashProcedure::ImageLength);
-    return offset >= image ? 0 : step < image - offset ? step : image - offset;
-}
-
 } // namespace
 
 std::string withUpperFourth(const std::string& revision) {
@@ -84,12 +76,9 @@ int compareRevisions(const std::string& current, const std::string& target) {
     }
 }
 
-FlashProcedure::FlashProcedure(aspi::DriveCommands& commands, aspi::Layer& layer,
-                               aspi::DriveData& drives, platform::System& system,
-                               platform::Dialogs& dialogs, platform::ProgressBar& progressBar,
-                               platform::Frame& statusFrame)
-    : commands_(commands), layer_(layer), drives_(drives), system_(system), dialogs_(dialogs),
-      bar_(progressBar), status_(statusFrame) {}
+FlashProcedure::FlashProcedure(FlashWindow& window, aspi::Layer& layer, aspi::DriveData& drives,
+                               platform::System& system, platform::Dialogs& dialogs)
+    : window_(window), layer_(layer), drives_(drives), system_(system), dialogs_(dialogs) {}
 
 uint8_t* FlashProcedure::obtainBlockBuffer(std::size_t bytes) {
     return layer_.allocateBuffer(bytes);
@@ -98,7 +87,7 @@ uint8_t* FlashProcedure::obtainBlockBuffer(std::size_t bytes) {
 void FlashProcedure::run() {
     // Typing into the drive list leaves no item current, and then there is no drive to talk
     // to: say so and leave everything as it is.
-    const aspi::DriveSlot* slot = commands_.selectedSlot();
+    const aspi::DriveSlot* slot = window_.selectedSlot();
     if (slot == nullptr) {
         dialogs_.notice(NoDriveSelectedText);
         return;
@@ -131,53 +120,63 @@ void FlashProcedure::run() {
     }
 
     // Load and stop, whatever they report; the readiness polls are the real check.
-    commands_.StartStopUnit(commands_.selectedSlot(), 3);
-    commands_.StartStopUnit(commands_.selectedSlot(), 0);
+    window_.StartStopUnit(window_.selectedSlot(), 3);
+    window_.StartStopUnit(window_.selectedSlot(), 0);
     if (!waitUntilReady()) {
         return;
     }
 
-    // Transfer set-up: the bar carries the block offset and length for the drive commands.
-    bar_.setMin(0);
-    bar_.setMax(ImageLength);
-    bar_.setStep(BlockLength);
+    // Transfer set-up: the window's transfer state carries the block offset and length for the
+    // drive commands.
+    window_.setTransferRange(static_cast<int32_t>(package::ImageSize), BlockLength);
     // The buffer comes from the ASPI layer, which keeps it for as long as a request that timed
     // out may still touch it, even after it has been released here.
-    uint8_t* buffer = obtainBlockBuffer(static_cast<std::size_t>(bar_.step()));
+    uint8_t* buffer = obtainBlockBuffer(static_cast<std::size_t>(window_.blockLength()));
     if (buffer == nullptr) {
         dialogs_.notice(NoBlockBufferText);
         return;
     }
-    system_.setCursor(platform::CursorShape::Hourglass);
-    setStatus(InProgressText);
-    bar_.setPosition(0);
-
-    if (!writeImage(image, buffer) || !verifyImage(image, buffer)) {
-        cleanUp(buffer);
+    if (!flash(image, buffer)) {
         return;
     }
-
-    // The commit request carries offset 0 and length 1: the first byte of the last block read.
-    bar_.setPosition(0);
-    bar_.setMin(0);
-    bar_.setMax(CommitRange);
-    bar_.setStep(1);
-    if (commands_.WriteBuffer(commands_.selectedSlot(), buffer, 0x80) == 0) {
-        setStatus(FailedText);
-        cleanUp(buffer);
-        return;
-    }
-
-    layer_.releaseBuffer(buffer);
-    setStatus(CompletedText);
-    system_.setCursor(platform::CursorShape::Default);
     if (dialogs_.show(platform::BoxKind::Confirm, RebootQuestion,
                       platform::ButtonYes | platform::ButtonNo) != platform::AnswerYes) {
         return;
     }
-    system_.exitWindows(RestartFlags, 0); // a refused restart leaves the window as it is
-    bar_.setPosition(0);
+    // A refused restart leaves the window as a run that has not begun: the bar at 0, the
+    // default cursor.
+    system_.exitWindows(RestartFlags, 0);
+    window_.rewind();
     system_.setCursor(platform::CursorShape::Default);
+}
+
+bool FlashProcedure::flash(const uint8_t* image, uint8_t* buffer) {
+    const platform::HourglassCursor hourglass(system_);
+    const bool completed = transfer(image, buffer);
+    if (!completed) {
+        window_.rewind();
+    }
+    layer_.releaseBuffer(buffer);
+    if (completed) {
+        window_.showStatus(CompletedText);
+    }
+    return completed;
+}
+
+bool FlashProcedure::transfer(const uint8_t* image, uint8_t* buffer) {
+    window_.showStatus(InProgressText);
+    window_.rewind();
+    if (!writeImage(image, buffer) || !verifyImage(image, buffer)) {
+        return false;
+    }
+    // The commit request carries offset 0 and length 1: the first byte of the last block read.
+    window_.rewind();
+    window_.setTransferRange(CommitRange, 1);
+    if (window_.WriteBuffer(window_.selectedSlot(), buffer, scsi::CommitControl) == 0) {
+        window_.showStatus(FailedText);
+        return false;
+    }
+    return true;
 }
 
 bool FlashProcedure::ask(const std::string& current, const std::string& target) {
@@ -200,7 +199,7 @@ bool FlashProcedure::waitUntilReady() {
     // count-down below ends with that poll.
     drives_.ReadyWaitCounter = ReadyPolls;
     while (drives_.ReadyWaitCounter != 0) {
-        if (commands_.XCmd(commands_.selectedSlot()) == 1) {
+        if (window_.XCmd(window_.selectedSlot()) == 1) {
             break;
         }
         system_.sleep(PollIntervalMs);
@@ -209,44 +208,40 @@ bool FlashProcedure::waitUntilReady() {
     return drives_.ReadyWaitCounter != 0;
 }
 
+// The bytes of the image that the block at `offset` covers; the transfer range is the image's,
+// so this is the block length everywhere, but nothing outside the image is ever read.
+std::size_t FlashProcedure::blockBytes(std::size_t offset) const {
+    const auto block = static_cast<std::size_t>(window_.blockLength());
+    const std::size_t image = package::ImageSize;
+    return offset >= image ? 0 : block < image - offset ? block : image - offset;
+}
+
 bool FlashProcedure::writeImage(const uint8_t* image, uint8_t* buffer) {
-    while (bar_.position() < bar_.max()) {
-        const auto offset = static_cast<std::size_t>(bar_.position());
-        std::memcpy(buffer, image + offset, blockBytes(bar_, offset));
-        if (commands_.WriteBuffer(commands_.selectedSlot(), buffer, 0x00) == 0) {
+    while (!window_.transferEnded()) {
+        const auto offset = static_cast<std::size_t>(window_.transferOffset());
+        std::memcpy(buffer, image + offset, blockBytes(offset));
+        if (window_.WriteBuffer(window_.selectedSlot(), buffer, 0x00) == 0) {
             return false; // the command has told the user
         }
-        bar_.stepIt();
+        window_.nextBlock();
     }
     return true;
 }
 
 bool FlashProcedure::verifyImage(const uint8_t* image, uint8_t* buffer) {
-    bar_.setPosition(0);
-    while (bar_.position() < bar_.max()) {
-        if (commands_.ReadBuffer(commands_.selectedSlot(), buffer) == 0) {
+    window_.rewind();
+    while (!window_.transferEnded()) {
+        if (window_.ReadBuffer(window_.selectedSlot(), buffer) == 0) {
             return false; // the command has told the user
         }
-        const auto offset = static_cast<std::size_t>(bar_.position());
-        if (std::memcmp(image + offset, buffer, blockBytes(bar_, offset)) != 0) {
+        const auto offset = static_cast<std::size_t>(window_.transferOffset());
+        if (std::memcmp(image + offset, buffer, blockBytes(offset)) != 0) {
             dialogs_.notice("Verify fail!");
             return false;
         }
-        bar_.stepIt();
+        window_.nextBlock();
     }
     return true;
-}
-
-void FlashProcedure::setStatus(const char* text) {
-    // The window's thread processes no messages until the run ends: paint now.
-    status_.setCaption(text);
-    status_.repaint();
-}
-
-void FlashProcedure::cleanUp(uint8_t* buffer) {
-    bar_.setPosition(0);
-    layer_.releaseBuffer(buffer);
-    system_.setCursor(platform::CursorShape::Default);
 }
 
 } // namespace update

@@ -8,9 +8,9 @@
 
 #include "aspi/aspi_layer.h"
 #include "aspi/drive_commands.h"
-#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/system.h"
+#include "update/flash_window.h"
 
 namespace update {
 
@@ -29,12 +29,10 @@ int compareRevisions(const std::string& current, const std::string& target);
 
 class FlashProcedure {
 public:
-    // `progressBar` is the transfer state the drive commands read (position = offset, step =
-    // block length) and the commit request's clock; `statusFrame` is GroupBox2, whose caption
-    // is the status line.
-    FlashProcedure(aspi::DriveCommands& commands, aspi::Layer& layer, aspi::DriveData& drives,
-                   platform::System& system, platform::Dialogs& dialogs,
-                   platform::ProgressBar& progressBar, platform::Frame& statusFrame);
+    // `window` names the drive, runs its commands, keeps the transfer state and shows the
+    // status line; `layer` lends the block buffer.
+    FlashProcedure(FlashWindow& window, aspi::Layer& layer, aspi::DriveData& drives,
+                   platform::System& system, platform::Dialogs& dialogs);
     virtual ~FlashProcedure() = default;
     FlashProcedure(const FlashProcedure&) = delete;
     FlashProcedure& operator=(const FlashProcedure&) = delete;
@@ -44,9 +42,9 @@ public:
     // has been shown and closed when it returns.
     void run();
 
-    // The block length and the image length of a transfer, and the commit request's range.
+    // The block length of a transfer (of the image, package::ImageSize bytes), and the commit
+    // request's range.
     static constexpr int32_t BlockLength = 16384;
-    static constexpr int32_t ImageLength = 262144;
     static constexpr int32_t CommitRange = 40;
     static constexpr uint8_t ReadyPolls = 144;
     static constexpr unsigned long PollIntervalMs = 30;
@@ -59,18 +57,21 @@ protected:
 private:
     bool ask(const std::string& current, const std::string& target);
     bool waitUntilReady();
+    // Under the hourglass: the transfer, then the buffer released and the outcome on the status
+    // line (a failure also puts the bar back to 0). False after a failure, which the command or
+    // the check has told.
+    bool flash(const uint8_t* image, uint8_t* buffer);
+    // The status line, the write, the verify and the commit.
+    bool transfer(const uint8_t* image, uint8_t* buffer);
     bool writeImage(const uint8_t* image, uint8_t* buffer);
     bool verifyImage(const uint8_t* image, uint8_t* buffer);
-    void setStatus(const char* text);
-    void cleanUp(uint8_t* buffer);
+    std::size_t blockBytes(std::size_t offset) const;
 
-    aspi::DriveCommands& commands_;
+    FlashWindow& window_;
     aspi::Layer& layer_;
     aspi::DriveData& drives_;
     platform::System& system_;
     platform::Dialogs& dialogs_;
-    platform::ProgressBar& bar_;
-    platform::Frame& status_;
 };
 
 } // namespace update

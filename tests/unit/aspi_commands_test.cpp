@@ -1,5 +1,5 @@
 // The five drive commands against the simulated drive: request contents, status and sense
-// decoding, messages, the commit clock and the drive selection.
+// decoding, messages, the commit clock, and nothing sent without a drive.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -30,33 +30,37 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
         Strings messages;
     };
     const Row rows[] = {
-        {"CheckInquiry", 0x12, Done, 1, {}},
-        {"CheckInquiry", 0x12, CheckCondition, 0, {}},
-        {"CheckInquiry", 0x12, OtherStatus, 0, {}},
-        {"CheckInquiry", 0x12, NeverDone, 0, {}},
-        {"StartStopUnit", 0x1B, Done, 1, {}},
-        {"StartStopUnit", 0x1B, CheckCondition, 0, {}},
-        {"StartStopUnit", 0x1B, OtherStatus, 0, {"StartStop-Unit Command Error: E5"}},
-        {"XCmd", 0x00, OtherStatus, 0, {"Command Error: E5"}},
-        {"WriteBuffer", 0x3B, Done, 1, {}},
-        {"WriteBuffer", 0x3B, CheckCondition, 0, {"SenseCode: 05 24 00"}},
-        {"WriteBuffer", 0x3B, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
-        {"Commit", 0x3B, Done, 1, {}},
-        {"Commit", 0x3B, CheckCondition, 0, {"SenseCode: 05 24 00"}},
-        {"Commit", 0x3B, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
-        {"Commit", 0x3B, NeverDone, 0, {"Flash timeout !"}},
-        {"ReadBuffer", 0x3C, Done, 1, {}},
-        {"ReadBuffer", 0x3C, CheckCondition, 0, {"SenseCode: 05 24 00"}},
-        {"ReadBuffer", 0x3C, OtherStatus, 0, {"Read-Buf Command Error: E5"}},
+        {"CheckInquiry", scsi::Inquiry, Done, 1, {}},
+        {"CheckInquiry", scsi::Inquiry, CheckCondition, 0, {}},
+        {"CheckInquiry", scsi::Inquiry, OtherStatus, 0, {}},
+        {"CheckInquiry", scsi::Inquiry, NeverDone, 0, {}},
+        {"StartStopUnit", scsi::StartStopUnit, Done, 1, {}},
+        {"StartStopUnit", scsi::StartStopUnit, CheckCondition, 0, {}},
+        {"StartStopUnit",
+         scsi::StartStopUnit,
+         OtherStatus,
+         0,
+         {"StartStop-Unit Command Error: E5"}},
+        {"XCmd", scsi::TestUnitReady, OtherStatus, 0, {"Command Error: E5"}},
+        {"WriteBuffer", scsi::WriteBuffer, Done, 1, {}},
+        {"WriteBuffer", scsi::WriteBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
+        {"WriteBuffer", scsi::WriteBuffer, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
+        {"Commit", scsi::WriteBuffer, Done, 1, {}},
+        {"Commit", scsi::WriteBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
+        {"Commit", scsi::WriteBuffer, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
+        {"Commit", scsi::WriteBuffer, NeverDone, 0, {"Flash timeout !"}},
+        {"ReadBuffer", scsi::ReadBuffer, Done, 1, {}},
+        {"ReadBuffer", scsi::ReadBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
+        {"ReadBuffer", scsi::ReadBuffer, OtherStatus, 0, {"Read-Buf Command Error: E5"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.command) + " outcome " + std::to_string(row.outcome));
         std::vector<sim::Fault> faults;
         sim::Fault f = fault(row.opcode);
         if (row.outcome == CheckCondition) {
-            f.senseKey = 0x05;
-            f.asc = 0x24;
-            f.ascq = 0x00;
+            f.senseKey = scsi::IllegalRequest;
+            f.asc = scsi::InvalidFieldInCdb;
+            f.ascq = scsi::NoQualifier;
         } else if (row.outcome == OtherStatus) {
             f.status = 0xE5;
         } else if (row.outcome == NeverDone) {
@@ -80,17 +84,15 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
         } else if (command == "XCmd") {
             result = rig.commands->XCmd(rig.slot());
         } else if (command == "WriteBuffer") {
-            rig.block(16384);
-            result = rig.commands->WriteBuffer(rig.slot(), buffer, 0x00);
+            result = rig.write(16384, buffer);
         } else if (command == "Commit") {
-            rig.commitState();
-            result = rig.commands->WriteBuffer(rig.slot(), buffer, 0x80);
-            EXPECT_EQ(40, rig.bar.position());
-            EXPECT_EQ(40, rig.bar.max());
-            EXPECT_EQ(1, rig.bar.step());
+            result = rig.commit(buffer);
+            // The clock ran to its end, or was filled when the request ended before it.
+            EXPECT_EQ(40, rig.clock.position);
+            EXPECT_EQ(40, rig.clock.limit);
+            EXPECT_TRUE(rig.clock.inOrder);
         } else {
-            rig.block(16384);
-            result = rig.commands->ReadBuffer(rig.slot(), buffer);
+            result = rig.read(16384, buffer);
         }
         EXPECT_EQ(row.result, result);
         EXPECT_EQ(row.messages, rig.messages());
@@ -124,11 +126,19 @@ TEST(DriveCommands, XCmdDecodesTestUnitReady) {
     const Row rows[] = {
         {"disc in and ready", true, 0, -1, 0, -1, 0, 1, removeDisc},
         {"tray empty", false, 0, -1, 0, -1, 1, 144, {}},
-        {"no sense at all", false, 0, 0x00, 0x00, -1, 0, 1, removeDisc},
+        {"no sense at all", false, 0, scsi::NoSense, scsi::NoAdditionalSense, -1, 0, 1, removeDisc},
         {"becoming ready", true, 5, -1, 0, -1, 0, 144, {}},
-        {"not ready, other cause", false, 0, 0x02, 0x04, -1, 0, 144, {}},
+        {"not ready, other cause",
+         false,
+         0,
+         scsi::NotReady,
+         scsi::LogicalUnitNotReady,
+         -1,
+         0,
+         144,
+         {}},
         {"unit attention", false, 0, 0x06, 0x29, -1, 0, 144, {}},
-        {"medium error key with ASC 3Ah", false, 0, 0x03, 0x3A, -1, 0, 144, {}},
+        {"medium error key with ASC 3Ah", false, 0, 0x03, scsi::MediumNotPresent, -1, 0, 144, {}},
         {"no device", false, 0, -1, 0, 0x82, 0, 144, {"Command Error: 82"}},
     };
     for (const Row& row : rows) {
@@ -138,7 +148,7 @@ TEST(DriveCommands, XCmdDecodesTestUnitReady) {
         drive.readyPolls = row.readyPolls;
         std::vector<sim::Fault> faults;
         if (row.senseKey >= 0 || row.status >= 0) {
-            sim::Fault f = fault(0x00);
+            sim::Fault f = fault(scsi::TestUnitReady);
             f.senseKey = row.senseKey;
             f.asc = row.asc;
             f.status = row.status;
@@ -180,11 +190,10 @@ TEST(DriveCommands, RequestsCarryTheCommandBytes) {
     rig.commands->StartStopUnit(rig.slot(), 3);
     rig.commands->StartStopUnit(rig.slot(), 0);
     rig.commands->XCmd(rig.slot());
-    rig.block(245760);
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0x00));
-    EXPECT_EQ(245760, rig.bar.position()); // data blocks leave the bar alone
+    EXPECT_EQ(1, rig.write(245760, buffer));
+    EXPECT_EQ(-1, rig.clock.limit); // data blocks run no clock
     std::vector<uint8_t> back(16384, 0);
-    EXPECT_EQ(1, rig.commands->ReadBuffer(rig.slot(), back.data()));
+    EXPECT_EQ(1, rig.read(245760, back.data()));
     EXPECT_EQ(0, std::memcmp(buffer, back.data(), back.size()));
 
     struct Expected {
@@ -211,7 +220,7 @@ TEST(DriveCommands, RequestsCarryTheCommandBytes) {
         EXPECT_EQ(1, trace[i].target);
     }
     // The block went into the drive's download buffer at its offset.
-    const bool stored = rig.bus->inspect([&](sim::Bus& b) {
+    const bool stored = rig.bus.inspect([&](sim::Bus& b) {
         return std::memcmp(&b.device(0, 1)->download[245760], buffer, 16384) == 0;
     });
     EXPECT_TRUE(stored);
@@ -239,19 +248,18 @@ TEST(DriveCommands, RequestBlockIsClearedBeforeEachCommand) {
 }
 
 TEST(DriveCommands, SenseMessageShowsKeyCodeAndQualifier) {
-    sim::Fault f = fault(0x3C);
-    f.senseKey = 0x05;
-    f.asc = 0x24;
-    f.ascq = 0x00;
-    sim::Fault g = fault(0x3B);
+    sim::Fault f = fault(scsi::ReadBuffer);
+    f.senseKey = scsi::IllegalRequest;
+    f.asc = scsi::InvalidFieldInCdb;
+    f.ascq = scsi::NoQualifier;
+    sim::Fault g = fault(scsi::WriteBuffer);
     g.senseKey = 0x0B;
     g.asc = 0x4E;
     g.ascq = 0xA7;
     Rig rig(busWith({kxd()}, {f, g}));
     std::vector<uint8_t> buffer(16384);
-    rig.block(0);
-    EXPECT_EQ(0, rig.commands->ReadBuffer(rig.slot(), buffer.data()));
-    EXPECT_EQ(0, rig.commands->WriteBuffer(rig.slot(), buffer.data(), 0));
+    EXPECT_EQ(0, rig.read(0, buffer.data()));
+    EXPECT_EQ(0, rig.write(0, buffer.data()));
     EXPECT_EQ((Strings{"SenseCode: 05 24 00", "SenseCode: 0B 4E A7"}), rig.messages());
 }
 
@@ -262,34 +270,34 @@ TEST(DriveCommands, CommitCompletingDuringTheSixthSleep) {
     Rig rig(busWith({drive}));
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
     buffer[0] = 0xEE;
-    rig.commitState();
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
+    EXPECT_EQ(1, rig.commit(buffer));
     EXPECT_EQ(std::vector<unsigned long>(6, 1000), rig.system.sleeps);
-    EXPECT_EQ(5, rig.bar.stepCalls); // the bar showed 5 when the status came
-    EXPECT_EQ(40, rig.bar.position());
-    EXPECT_EQ(40, rig.bar.max());
-    EXPECT_EQ(1, rig.bar.step());
+    EXPECT_EQ(5, rig.clock.ticks); // the clock showed 5 when the status came
+    EXPECT_TRUE(rig.clock.endedEarly);
+    EXPECT_EQ(40, rig.clock.position);
+    EXPECT_EQ(40, rig.clock.limit);
+    EXPECT_TRUE(rig.clock.inOrder);
     EXPECT_TRUE(rig.dialogs.shown.empty());
     const auto trace = rig.trace();
     ASSERT_EQ(1u, trace.size());
     EXPECT_EQ((std::vector<uint8_t>{0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 1, 0x80, 0, 0}),
               cdbOf(trace[0]));
     EXPECT_EQ(1u, trace[0].dataLength);
-    EXPECT_EQ(1, rig.bus->inspect([](sim::Bus& b) { return b.device(0, 1)->commits; }));
+    EXPECT_EQ(1, rig.bus.inspect([](sim::Bus& b) { return b.device(0, 1)->commits; }));
     rig.layer->releaseBuffer(buffer);
 }
 
 TEST(DriveCommands, CommitStillPendingAfterFortySleeps) {
-    sim::Fault never = fault(0x3B);
+    sim::Fault never = fault(scsi::WriteBuffer);
     never.never = true;
     Rig rig(busWith({kxd()}, {never}));
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
     const aspi::RequestBlock* first = &rig.layer->request();
-    rig.commitState();
-    EXPECT_EQ(0, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
+    EXPECT_EQ(0, rig.commit(buffer));
     EXPECT_EQ(std::vector<unsigned long>(40, 1000), rig.system.sleeps);
-    EXPECT_EQ(40, rig.bar.position());
-    EXPECT_EQ(40, rig.bar.max());
+    EXPECT_EQ(40, rig.clock.position);
+    EXPECT_EQ(40, rig.clock.limit);
+    EXPECT_FALSE(rig.clock.endedEarly);
     EXPECT_EQ(Strings{"Flash timeout !"}, rig.messages());
     // The pending request keeps its block and the buffer it reads.
     EXPECT_EQ(1u, rig.layer->retiredCount());
@@ -303,23 +311,21 @@ TEST(DriveCommands, CommitThatEndsInTheLastSecondStillCounts) {
     drive.commitMs = 39500;
     Rig rig(busWith({drive}));
     std::vector<uint8_t> buffer(16);
-    rig.commitState();
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer.data(), 0x80));
-    EXPECT_EQ(39, rig.bar.stepCalls);
-    EXPECT_EQ(40, rig.bar.position());
+    EXPECT_EQ(1, rig.commit(buffer.data()));
+    EXPECT_EQ(39, rig.clock.ticks);
+    EXPECT_EQ(40, rig.clock.position);
     EXPECT_TRUE(rig.dialogs.shown.empty());
 }
 
 TEST(DriveCommands, LateCommitCompletionTouchesOnlyItsRetiredRequest) {
-    sim::Fault late = fault(0x3B);
+    sim::Fault late = fault(scsi::WriteBuffer);
     late.occurrence = 1;
     late.delayMs = 45000;
     Rig rig(busWith({kxd()}, {late}));
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
     std::memset(buffer, 0x11, 16384);
     const aspi::RequestBlock* commitBlock = &rig.layer->request();
-    rig.commitState();
-    EXPECT_EQ(0, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
+    EXPECT_EQ(0, rig.commit(buffer));
     EXPECT_EQ(1u, rig.layer->retiredCount());
     rig.layer->releaseBuffer(buffer); // deferred: the commit still reads it
     EXPECT_EQ(1u, rig.layer->heldBuffers());
@@ -332,59 +338,41 @@ TEST(DriveCommands, LateCommitCompletionTouchesOnlyItsRetiredRequest) {
     rig.system.clock().advanceBy(10000); // the drive finally answers the commit
     EXPECT_EQ(aspi::SS_COMP, aspi::loadStatus(*commitBlock));
     EXPECT_NE(commitBlock, &rig.layer->request());
-    EXPECT_EQ(0x3A, rig.layer->request().SenseArea[12]) << "the last command's outcome is intact";
+    EXPECT_EQ(scsi::MediumNotPresent, scsi::decodeFixedSense(rig.layer->request().SenseArea).asc)
+        << "the last command's outcome is intact";
     EXPECT_EQ(1, rig.commands->XCmd(rig.slot())); // reclaims the retired request
     EXPECT_EQ(0u, rig.layer->retiredCount());
     EXPECT_EQ(0u, rig.layer->heldBuffers());
     EXPECT_EQ(Strings{"Flash timeout !"}, rig.messages());
 }
 
-TEST(DriveCommands, NothingGoesOutWithoutASelectedDrive) {
+TEST(DriveCommands, NothingGoesOutWithoutADrive) {
     struct Row {
         const char* what;
-        int items, index, map;
-        bool selected;
+        bool slot;      // a slot is named
+        bool connected; // ASPI's entry points are known
     };
-    const Row rows[] = {
-        {"no current item", 1, -1, 1, false},    {"index past the list", 1, 1, 1, false},
-        {"index past the map", 7, 6, 1, false},  {"map entry out of range", 1, 0, 6, false},
-        {"negative map entry", 1, 0, -1, false}, {"a current item", 1, 0, 1, true},
-    };
+    const Row rows[] = {{"no slot", false, true}, {"no ASPI entry points", true, false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Rig rig(busWith({kxd()}));
-        rig.driveList.items.assign(static_cast<size_t>(row.items), "drive");
-        rig.driveList.index = row.index;
-        rig.drives.ListMap[0] = row.map;
-        aspi::DriveSlot* slot = rig.commands->selectedSlot();
-        EXPECT_EQ(row.selected, slot != nullptr);
-        if (row.selected) {
-            EXPECT_EQ(&rig.drives.SlotTable[row.map], slot);
-            continue;
+        if (!row.connected) {
+            rig.layer->setEntryPoints(static_cast<void*>(nullptr), static_cast<void*>(nullptr));
         }
+        aspi::DriveSlot* slot = row.slot ? rig.slot() : nullptr;
         std::vector<uint8_t> buffer(16384);
-        rig.block(0);
         EXPECT_EQ(0, rig.commands->CheckInquiry(slot));
         EXPECT_EQ(0, rig.commands->StartStopUnit(slot, 3));
         EXPECT_EQ(0, rig.commands->XCmd(slot));
-        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, buffer.data(), 0));
-        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, buffer.data(), 0x80));
-        EXPECT_EQ(0, rig.commands->ReadBuffer(slot, buffer.data()));
+        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, 0, buffer.data(), 16384, 0));
+        EXPECT_EQ(0, rig.commands->WriteBuffer(slot, 0, buffer.data(), 1, scsi::CommitControl,
+                                               rig.clock.tick()));
+        EXPECT_EQ(0, rig.commands->ReadBuffer(slot, 0, buffer.data(), 16384));
         EXPECT_TRUE(rig.trace().empty());
         EXPECT_TRUE(rig.dialogs.shown.empty());
         EXPECT_TRUE(rig.system.sleeps.empty());
+        EXPECT_EQ(-1, rig.clock.limit);
     }
-}
-
-TEST(DriveCommands, SelectionFollowsTheDriveListMap) {
-    Rig rig(busWith({kxd()}));
-    rig.driveList.items = {"a", "b"};
-    rig.drives.ListMap[0] = 1;
-    rig.drives.ListMap[1] = 4;
-    rig.driveList.index = 1;
-    EXPECT_EQ(&rig.drives.SlotTable[4], rig.commands->selectedSlot());
-    rig.driveList.index = 0;
-    EXPECT_EQ(&rig.drives.SlotTable[1], rig.commands->selectedSlot());
 }
 
 TEST(DriveCommands, WholeImageRoundTripAndCommit) {
@@ -396,17 +384,16 @@ TEST(DriveCommands, WholeImageRoundTripAndCommit) {
         image[i] = static_cast<uint8_t>((i * 31) ^ (i >> 9));
     }
     uint8_t* buffer = rig.layer->allocateBuffer(16384);
-    for (rig.block(0); rig.bar.position() < rig.bar.max(); rig.bar.stepIt()) {
-        std::memcpy(buffer, &image[static_cast<size_t>(rig.bar.position())], 16384);
-        ASSERT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0));
+    for (uint32_t offset = 0; offset < image.size(); offset += 16384) {
+        std::memcpy(buffer, &image[offset], 16384);
+        ASSERT_EQ(1, rig.write(offset, buffer));
     }
-    for (rig.block(0); rig.bar.position() < rig.bar.max(); rig.bar.stepIt()) {
-        ASSERT_EQ(1, rig.commands->ReadBuffer(rig.slot(), buffer));
-        ASSERT_EQ(0, std::memcmp(buffer, &image[static_cast<size_t>(rig.bar.position())], 16384));
+    for (uint32_t offset = 0; offset < image.size(); offset += 16384) {
+        ASSERT_EQ(1, rig.read(offset, buffer));
+        ASSERT_EQ(0, std::memcmp(buffer, &image[offset], 16384));
     }
-    rig.commitState();
-    EXPECT_EQ(1, rig.commands->WriteBuffer(rig.slot(), buffer, 0x80));
-    const bool installed = rig.bus->inspect([&](sim::Bus& b) {
+    EXPECT_EQ(1, rig.commit(buffer));
+    const bool installed = rig.bus.inspect([&](sim::Bus& b) {
         return b.device(0, 1)->firmware == image && b.device(0, 1)->setup.revision == "KV82";
     });
     EXPECT_TRUE(installed);

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "package/builder.h"
+#include "app/builder_window.h"
+#include "fake_window.h"
 #include "package/firmware_area.h"
-#include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/host_files.h"
@@ -87,7 +87,7 @@ inline bool readHostFile(const std::string& path, Bytes& data) {
     return true;
 }
 
-class BuilderWindow {
+class BuilderWindow : public FakeWindow {
 public:
     BuilderWindow() {
         files.setCurrentDirectory("\\WORK");
@@ -99,9 +99,6 @@ public:
         list1.dir = list2.dir = "C:\\WORK";
         list1.source = lister;
         list2.source = lister;
-        package::ZolkFileName.clear();
-        package::NonZolkFileName.clear();
-        package::OutputFlasherName.clear();
     }
     ~BuilderWindow() { removeTree(root); }
     BuilderWindow(const BuilderWindow&) = delete;
@@ -155,17 +152,9 @@ public:
     platform::fake::HostFileSystem files{root};
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
-    platform::fake::FakeMainWindow window;
-    platform::fake::FakeProgressBar bar;
-    platform::fake::FakeButton button;
-    platform::fake::FakeFrame frame;
-    platform::fake::FakeComboBox combo;
-    platform::fake::FakeFileList list1, list2;
-    platform::fake::FakeLabel label1, label2;
-    platform::FormControls controls{window, bar,   button, frame, combo,
-                                    list1,  list2, label1, label2};
     platform::Services services{system, dialogs, files};
-    package::Builder builder{controls, services};
+    app::BuilderNames names;
+    app::BuilderWindow builder{controls, services, names};
 
 private:
     static std::string makeRoot() {

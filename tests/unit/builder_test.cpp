@@ -77,7 +77,7 @@ TEST(BuilderSetUp, FirstListIsPointedAtTheCurrentDirectoryOfTheCurrentDrive) {
     for (const Case& c : cases) {
         BuilderWindow w;
         w.files.setCurrentDirectory(c.current);
-        EXPECT_EQ(c.expected, package::currentDirectoryText(w.files));
+        EXPECT_EQ(c.expected, app::currentDirectoryText(w.files));
         w.builder.SetUpWindow();
         EXPECT_EQ(c.expected, w.list1.dir);
     }
@@ -110,14 +110,14 @@ TEST(BuilderLists, ButtonIsEnabledOnceEachListHasAChoiceAndStaysEnabled) {
             w.list1.select("KV81.BIN");
             w.builder.FileListBox1Click();
             EXPECT_EQ("Select BIN file: KV81.BIN", w.label1.text);
-            EXPECT_EQ("KV81.BIN", package::ZolkFileName);
+            EXPECT_EQ("KV81.BIN", w.names.ZolkFileName);
             EXPECT_FALSE(w.button.isEnabled);
         }
         if (c.second) {
             w.list2.select("KV05.BIN");
             w.builder.FileListBox2Click();
             EXPECT_EQ("NonZOL-K BIN file: KV05.BIN", w.label2.text);
-            EXPECT_EQ("KV05.BIN", package::NonZolkFileName);
+            EXPECT_EQ("KV05.BIN", w.names.NonZolkFileName);
         }
         EXPECT_EQ(c.first && c.second, w.button.isEnabled);
         if (c.first && c.second) {
@@ -143,7 +143,7 @@ TEST(BuilderBuild, WritesTheFlasherNamedAfterBothRevisions) {
     w.builder.FlashButtonClick();
 
     EXPECT_TRUE(w.dialogs.shown.empty()) << w.notices().front();
-    EXPECT_EQ("W9XKV8105.EXE", package::OutputFlasherName);
+    EXPECT_EQ("W9XKV8105.EXE", w.names.OutputFlasherName);
     EXPECT_EQ((std::vector<std::string>{"Building W9XKV8105.EXE...", "Build W9XKV8105.EXE ok!"}),
               w.frame.painted);
     EXPECT_EQ("Build W9XKV8105.EXE ok!", w.frame.text);
@@ -403,14 +403,14 @@ TEST(BuilderBuild, NamesFollowTheChosenFilesAndAreKeptBetweenBuilds) {
     w.choose("KV9Z.BIN", "KV7A.BIN");
     EXPECT_TRUE(w.builder.NewBuildFlashProgram());
     EXPECT_TRUE(w.has("W9XKV9Z7A.EXE"));
-    EXPECT_EQ("W9XKV9Z7A.EXE", package::OutputFlasherName);
+    EXPECT_EQ("W9XKV9Z7A.EXE", w.names.OutputFlasherName);
 
     // A new choice in one list only: the other name stays.
     w.list1.select("KV81.BIN");
     w.builder.FileListBox1Click();
     EXPECT_TRUE(w.builder.NewBuildFlashProgram());
-    EXPECT_EQ("KV7A.BIN", package::NonZolkFileName);
-    EXPECT_EQ("W9XKV817A.EXE", package::OutputFlasherName);
+    EXPECT_EQ("KV7A.BIN", w.names.NonZolkFileName);
+    EXPECT_EQ("W9XKV817A.EXE", w.names.OutputFlasherName);
     EXPECT_TRUE(w.has("W9XKV817A.EXE"));
     EXPECT_TRUE(w.has("W9XKV9Z7A.EXE"));
 }

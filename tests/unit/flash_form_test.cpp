@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "app/flash_form.h"
+#include "fake_window.h"
 #include "package/firmware_area.h"
 #include "package_slots.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/host_files.h"
-#include "sim/inprocess/inprocess_aspi.h"
+#include "sim_drive.h"
 
 namespace {
 
@@ -27,24 +28,14 @@ private:
     PackageSlots slots_;
 };
 
-struct Window {
-    platform::fake::FakeMainWindow window;
-    platform::fake::FakeProgressBar bar;
-    platform::fake::FakeButton button;
-    platform::fake::FakeFrame frame;
-    platform::fake::FakeComboBox combo;
-    platform::fake::FakeFileList list1, list2;
-    platform::fake::FakeLabel label, label2;
+struct Window : FakeWindow {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
     platform::fake::HostFileSystem files{"/nonexistent-root"};
-    std::unique_ptr<TFlashForm> form;
+    app::ProcessState state;
+    std::unique_ptr<TFlashForm> flashForm;
 
-    Window() {
-        aspi::processDriveData() = aspi::DriveData();
-        form.reset(new TFlashForm({window, bar, button, frame, combo, list1, list2, label, label2},
-                                  {system, dialogs, files}));
-    }
+    Window() { flashForm.reset(new TFlashForm(controls, {system, dialogs, files}, state)); }
 };
 
 TEST(FlashForm, TheFirstSixBytesOfTheFirstSlotChooseTheMode) {
@@ -63,9 +54,9 @@ TEST(FlashForm, TheFirstSixBytesOfTheFirstSlotChooseTheMode) {
         FirstSlotStart slot(c.slotStart + std::string(8 - c.slotStart.size(), '\0'));
         Window w;
         w.system.platformIdValue = 2; // flasher mode stops at its first step
-        ModeFlag = 0xFF;
-        w.form->FormCreate();
-        EXPECT_EQ(c.mode, ModeFlag);
+        w.state.ModeFlag = 0xFF;
+        w.flashForm->FormCreate();
+        EXPECT_EQ(c.mode, w.state.ModeFlag);
         if (c.mode == 1) {
             // Builder mode: no system check, no warning, no ASPI.
             EXPECT_TRUE(w.dialogs.shown.empty());
@@ -86,38 +77,40 @@ TEST(FlashForm, DestructionReleasesAspiOnlyWhenItWasLoaded) {
     for (bool withLibrary : {true, false}) {
         SCOPED_TRACE(withLibrary);
         Window w;
-        sim::Scenario bus;
-        sim::DeviceSpec drive;
-        bus.devices.push_back(drive);
-        sim::InProcessAspi aspi(w.system, bus);
+        simdrive::Bus bus(w.system, simdrive::busWith({sim::DeviceSpec()}));
         if (!withLibrary) {
             w.system.unregisterLibrary("WNASPI32.DLL");
         }
         w.dialogs.answers = {platform::AnswerYes};
-        w.form->FormCreate();
+        w.flashForm->FormCreate();
         EXPECT_EQ(withLibrary ? 1 : 0, w.system.openLibraries);
         EXPECT_EQ(withLibrary ? 0 : 1, w.system.quitRequests);
-        w.form->FormDestroy();
+        w.flashForm->FormDestroy();
         EXPECT_EQ(0, w.system.openLibraries);
     }
+}
+
+TEST(FlashForm, TheProcessStateNamesTheWindowWhileItExists) {
+    Window w;
+    EXPECT_EQ(w.flashForm.get(), w.state.FlashForm);
+    w.flashForm.reset();
+    EXPECT_EQ(nullptr, w.state.FlashForm);
 }
 
 TEST(FlashForm, TheButtonRunsTheFlashInFlasherMode) {
     FirstSlotStart flasher(std::string(8, '\x5A'));
     Window w;
-    sim::Scenario bus;
     sim::DeviceSpec drive; // a KXD-7316 at 0:0, revision KV81
-    bus.devices.push_back(drive);
-    sim::InProcessAspi aspi(w.system, bus);
+    simdrive::Bus bus(w.system, simdrive::busWith({drive}));
     w.dialogs.answers = {platform::AnswerYes, platform::AnswerNo};
-    w.form->FormCreate();
-    ASSERT_EQ(0, ModeFlag);
+    w.flashForm->FormCreate();
+    ASSERT_EQ(0, w.state.ModeFlag);
     ASSERT_EQ(0, w.combo.index);
 
-    w.form->FlashButtonClick();
+    w.flashForm->FlashButtonClick();
     ASSERT_EQ(2u, w.dialogs.shown.size());
     EXPECT_EQ("\nUpdate FW:KV81 to FW:KV81 ?\n", w.dialogs.shown[1].text);
-    w.form->FormDestroy();
+    w.flashForm->FormDestroy();
 }
 
 } // namespace

@@ -246,7 +246,8 @@ std::vector<Scenario> scenarios() {
                      Firmware::Unchanged});
     }
     s.push_back({"NeverReadyAfter144Polls",
-                 withFault("KV8C", senseFault(TestUnitReady, 0, 0x02, 0x04, 0x01)),
+                 withFault("KV8C", senseFault(TestUnitReady, 0, scsi::NotReady,
+                                              scsi::LogicalUnitNotReady, scsi::BecomingReady)),
                  Flasher,
                  {AnswerYes},
                  {confirm(question("KV8C", "KV8D"))},

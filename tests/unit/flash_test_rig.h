@@ -1,6 +1,7 @@
 // A flash-procedure test bench: the fake platform with controls that log what the run did to
-// them, the in-process simulated drive at slot 1 (0:1), the drive commands and the procedure,
-// and real image data in the package area for as long as the bench lives.
+// them, the in-process simulated drive at slot 1 (0:1), the window's side of the drive over
+// those controls, the procedure, and real image data in the package area for as long as the
+// bench lives.
 #pragma once
 
 #include <cstring>
@@ -8,14 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "app/form_drive.h"
 #include "aspi/aspi_layer.h"
 #include "aspi/drive_commands.h"
+#include "aspi/scsi.h"
 #include "package/firmware_area.h"
 #include "package_slots.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
-#include "sim/inprocess/inprocess_aspi.h"
+#include "sim_drive.h"
 #include "update/flash_procedure.h"
 
 namespace flashtest {
@@ -112,10 +115,9 @@ private:
 // The procedure with its buffer source observable, and able to fail.
 class TestProcedure : public update::FlashProcedure {
 public:
-    TestProcedure(Log& log, aspi::DriveCommands& commands, aspi::Layer& layer,
-                  aspi::DriveData& drives, platform::System& system, platform::Dialogs& dialogs,
-                  platform::ProgressBar& bar, platform::Frame& frame)
-        : FlashProcedure(commands, layer, drives, system, dialogs, bar, frame), log_(log) {}
+    TestProcedure(Log& log, update::FlashWindow& window, aspi::Layer& layer,
+                  aspi::DriveData& drives, platform::System& system, platform::Dialogs& dialogs)
+        : FlashProcedure(window, layer, drives, system, dialogs), log_(log) {}
     bool noMemory = false;
     std::vector<uint8_t*> buffers; // every buffer handed out, in order
 
@@ -142,20 +144,12 @@ struct DriveSetup {
     std::string newRevision;
 };
 
-// A fault for the drive at 0:1 on one occurrence (from 1) of one command; 0: every one.
-inline sim::Fault fault(int opcode, int occurrence) {
-    sim::Fault f;
-    f.hostAdapter = 0;
-    f.target = 1;
-    f.opcode = opcode;
-    f.occurrence = occurrence;
-    return f;
-}
+using simdrive::fault;
 
-constexpr int TestUnitReady = 0x00;
-constexpr int StartStop = 0x1B;
-constexpr int Write = 0x3B; // the 17th WRITE BUFFER of a run is its commit request
-constexpr int Read = 0x3C;
+constexpr int TestUnitReady = scsi::TestUnitReady;
+constexpr int StartStop = scsi::StartStopUnit;
+constexpr int Write = scsi::WriteBuffer; // the 17th WRITE BUFFER of a run is its commit request
+constexpr int Read = scsi::ReadBuffer;
 
 struct Rig {
     Log log;
@@ -166,37 +160,24 @@ struct Rig {
     LoggingFrame groupBox2{log};
     platform::fake::FakeComboBox comboBox1;
     aspi::DriveData drives;
-    std::unique_ptr<sim::InProcessAspi> bus;
-    std::unique_ptr<aspi::Layer> layer;
-    std::unique_ptr<aspi::DriveCommands> commands;
+    simdrive::Bus bus;
+    std::unique_ptr<app::FormDrive> window;
+    aspi::Layer* layer = nullptr;
     std::unique_ptr<TestProcedure> procedure;
     size_t scanRequests = 0; // requests of the start-up scan, before any run
 
     explicit Rig(const DriveSetup& setup,
-                 const std::string& modulePath = "C:\\FLASH\\W9XKV8D1B.EXE") {
+                 const std::string& modulePath = "C:\\FLASH\\W9XKV8D1B.EXE")
+        : bus(system, scenario(setup)) {
         system.modulePathValue = modulePath;
-        sim::Scenario scenario;
-        sim::DeviceSpec drive;
-        drive.hostAdapter = 0;
-        drive.target = 1;
-        drive.revision = setup.revision;
-        drive.discPresent = setup.discPresent;
-        drive.commitMs = setup.commitMs;
-        drive.newRevision = setup.newRevision;
-        scenario.devices.push_back(drive);
-        scenario.faults = setup.faults;
-        bus.reset(new sim::InProcessAspi(system, std::move(scenario)));
-        layer.reset(new aspi::Layer(system));
-        const platform::LibraryHandle library = system.loadLibrary("WNASPI32.DLL");
-        layer->setEntryPoints(system.procAddress(library, "GetASPI32SupportInfo"),
-                              system.procAddress(library, "SendASPI32Command"));
-        commands.reset(new aspi::DriveCommands(*layer, system, dialogs, bar, comboBox1, drives));
-        procedure.reset(
-            new TestProcedure(log, *commands, *layer, drives, system, dialogs, bar, groupBox2));
+        window.reset(new app::FormDrive(system, dialogs, bar, comboBox1, groupBox2, drives));
+        layer = &window->layer();
+        bus.connect(*layer);
+        procedure.reset(new TestProcedure(log, *window, *layer, drives, system, dialogs));
 
         // What the start-up scan leaves for a single drive at 0:1: its description text from
         // INQUIRY, one list item, map entry 0 = slot 1.
-        commands->CheckInquiry(&drives.SlotTable[1]);
+        window->CheckInquiry(&drives.SlotTable[1]);
         comboBox1.items = {drives.SlotTable[1].Description};
         comboBox1.index = 0;
         drives.ListMap[0] = 1;
@@ -211,27 +192,29 @@ struct Rig {
     }
     ~Rig() {
         procedure.reset();
-        commands.reset();
-        layer.reset();
-        bus.reset();
+        window.reset();
+    }
+
+    static sim::Scenario scenario(const DriveSetup& setup) {
+        sim::DeviceSpec drive = simdrive::kxd(setup.revision);
+        drive.discPresent = setup.discPresent;
+        drive.commitMs = setup.commitMs;
+        drive.newRevision = setup.newRevision;
+        return simdrive::busWith({drive}, setup.faults);
     }
 
     void run() { procedure->run(); }
 
-    std::vector<sim::TraceEntry> trace() {
-        return bus->inspect([](sim::Bus& b) { return b.trace(); });
-    }
+    std::vector<sim::TraceEntry> trace() { return bus.trace(); }
     // Requests since the scan.
     std::vector<sim::TraceEntry> runTrace() {
         auto all = trace();
         return std::vector<sim::TraceEntry>(all.begin() + static_cast<std::ptrdiff_t>(scanRequests),
                                             all.end());
     }
-    sim::DeviceState drive() {
-        return bus->inspect([](sim::Bus& b) { return *b.device(0, 1); });
-    }
+    sim::DeviceState drive() { return bus.drive(); }
     template <typename F> void changeDrive(F f) {
-        bus->inspect([&f](sim::Bus& b) {
+        bus.inspect([&f](sim::Bus& b) {
             f(*b.device(0, 1));
             return 0;
         });
@@ -257,16 +240,16 @@ struct Rig {
         for (const auto& e : runTrace()) {
             std::string w;
             switch (e.cdb[0]) {
-            case 0x00:
+            case scsi::TestUnitReady:
                 w = "TUR";
                 break;
-            case 0x1B:
+            case scsi::StartStopUnit:
                 w = "SSU" + std::to_string(e.cdb[4]);
                 break;
-            case 0x3B:
-                w = (e.cdb[9] & 0x80) != 0 ? "COMMIT" : "W";
+            case scsi::WriteBuffer:
+                w = (e.cdb[9] & scsi::CommitControl) != 0 ? "COMMIT" : "W";
                 break;
-            case 0x3C:
+            case scsi::ReadBuffer:
                 w = "R";
                 break;
             default:

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "app/flasher_startup.h"
+#include "app/form_drive.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
-#include "sim/inprocess/inprocess_aspi.h"
+#include "sim_drive.h"
 
 namespace {
 
@@ -46,32 +47,24 @@ struct Rig {
     platform::fake::FakeFileList list1, list2;
     platform::fake::FakeComboBox driveList;
     platform::fake::FakeProgressBar bar;
+    platform::fake::FakeFrame frame;
     aspi::DriveData drives;
     platform::LibraryHandle library = 0;
-    std::unique_ptr<sim::InProcessAspi> bus;
-    std::unique_ptr<aspi::Layer> layer;
-    std::unique_ptr<aspi::DriveCommands> commands;
+    simdrive::Bus bus;
+    std::unique_ptr<app::FormDrive> drive;
 
-    explicit Rig(sim::Scenario scenario) {
-        bus.reset(new sim::InProcessAspi(system, std::move(scenario)));
-        layer.reset(new aspi::Layer(system));
-        commands.reset(new aspi::DriveCommands(*layer, system, dialogs, bar, driveList, drives));
+    explicit Rig(sim::Scenario scenario) : bus(system, std::move(scenario)) {
+        drive.reset(new app::FormDrive(system, dialogs, bar, driveList, frame, drives));
         driveList.shown = false;
     }
-    ~Rig() {
-        commands.reset();
-        layer.reset();
-        bus.reset();
-    }
+    ~Rig() { drive.reset(); }
 
     void run() {
         app::FlasherStartup startup({window, selectLabel2, list1, list2, driveList}, system,
-                                    dialogs, *layer, *commands, drives, library);
+                                    dialogs, *drive, drives, library);
         startup.run();
     }
-    int commandsSent() {
-        return static_cast<int>(bus->inspect([](sim::Bus& b) { return b.trace(); }).size());
-    }
+    int commandsSent() { return static_cast<int>(bus.trace().size()); }
 };
 
 sim::Scenario bus(std::vector<sim::DeviceSpec> devices, uint8_t supportStatus = 1) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "aspi/scsi.h"
 #include "sim/core/bus.h"
 
 namespace {
@@ -40,7 +41,8 @@ struct Request {
     }
     uint8_t status() const { return aspi::loadStatus(block); }
     std::vector<int> sense() const {
-        return {block.SenseArea[2], block.SenseArea[12], block.SenseArea[13]};
+        const scsi::Sense s = scsi::decodeFixedSense(block.SenseArea);
+        return {s.key, s.asc, s.ascq};
     }
 };
 
@@ -48,14 +50,25 @@ std::vector<uint8_t> tur() {
     return std::vector<uint8_t>(12, 0);
 }
 std::vector<uint8_t> ssu(uint8_t value) {
-    return {0x1B, 0, 0, 0, value, 0, 0, 0, 0, 0, 0, 0};
+    return {scsi::StartStopUnit, 0, 0, 0, value, 0, 0, 0, 0, 0, 0, 0};
+}
+std::vector<uint8_t> inquiryCdb(uint8_t length) {
+    return {scsi::Inquiry, 0, 0, 0, length, 0};
 }
 std::vector<uint8_t> buffer(uint8_t op, uint8_t mode, uint32_t offset, uint32_t length,
                             uint8_t control = 0) {
-    std::vector<uint8_t> cdb = {op, mode, 1, 0, 0, 0, 0, 0, 0, control, 0, 0};
+    std::vector<uint8_t> cdb = {op, mode, scsi::FirmwareBufferId, 0, 0, 0, 0, 0, 0, control, 0, 0};
     aspi::putBig24(&cdb[3], offset);
     aspi::putBig24(&cdb[6], length);
     return cdb;
+}
+
+// A fault for the drive at 0:1 on one command.
+sim::Fault fault(uint8_t opcode) {
+    sim::Fault f;
+    f.target = 1;
+    f.opcode = opcode;
+    return f;
 }
 
 sim::Scenario oneDrive(sim::DeviceSpec d = {}) {
@@ -124,7 +137,7 @@ TEST(SimBus, AddressingAndSupportInformation) {
     s.adapters = 1;
     BusRun run(s);
     EXPECT_EQ(0x0101u, run.bus.supportInfo());
-    Request empty(0, 0, tur()), noAdapter(1, 1, tur()), drive(0, 1, {0x12, 0, 0, 0, 36, 0}, 36);
+    Request empty(0, 0, tur()), noAdapter(1, 1, tur()), drive(0, 1, inquiryCdb(36), 36);
     drive.block.SRB_Cmd = 0x00; // not an execute-command request
     run.go(empty);
     run.go(noAdapter);
@@ -140,7 +153,7 @@ TEST(SimBus, InquiryReplyIsPaddedAndHonoursTheAllocationLength) {
     d.product = "CDEFGHIJKLMNOPQRSTUVW"; // cut to 16
     d.revision = "R1";
     BusRun run(oneDrive(d));
-    Request full(0, 1, {0x12, 0, 0, 0, 36, 0}, 36), shortReply(0, 1, {0x12, 0, 0, 0, 10, 0}, 36);
+    Request full(0, 1, inquiryCdb(36), 36), shortReply(0, 1, inquiryCdb(10), 36);
     run.go(full);
     run.go(shortReply);
     EXPECT_EQ(0x05, full.data[0]);
@@ -158,15 +171,16 @@ TEST(SimBus, DownloadReadBackAndCommit) {
     s.firmwarePath = ::testing::TempDir() + "sim_bus_firmware.bin";
     std::remove(s.firmwarePath.c_str());
     BusRun run(s);
-    Request write(0, 1, buffer(0x3B, 5, 16384, 4), 4);
+    Request write(0, 1, buffer(scsi::WriteBuffer, scsi::DownloadAndSave, 16384, 4), 4);
     std::memcpy(write.data.data(), "\x01\x02\x03\x04", 4);
     run.go(write);
     EXPECT_EQ(aspi::SS_COMP, write.status());
-    Request read(0, 1, buffer(0x3C, 1, 16382, 8), 8);
+    Request read(0, 1, buffer(scsi::ReadBuffer, scsi::VendorSpecificRead, 16382, 8), 8);
     run.go(read);
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 1, 2, 3, 4, 0, 0}), read.data);
 
-    Request commit(0, 1, buffer(0x3B, 5, 0, 1, 0x80), 1);
+    Request commit(0, 1,
+                   buffer(scsi::WriteBuffer, scsi::DownloadAndSave, 0, 1, scsi::CommitControl), 1);
     commit.data[0] = 0xFF; // carries nothing
     run.bus.submit(&commit.block, 1000, run.events);
     EXPECT_EQ(3500, run.bus.nextDue());
@@ -175,7 +189,7 @@ TEST(SimBus, DownloadReadBackAndCommit) {
     run.bus.completeDue(3500, run.events);
     EXPECT_EQ(aspi::SS_COMP, commit.status());
     sim::DeviceState* dev = run.bus.device(0, 1);
-    ASSERT_EQ(sim::DownloadBufferSize, dev->firmware.size());
+    ASSERT_EQ(package::ImageSize, dev->firmware.size());
     EXPECT_EQ(0, dev->firmware[0]);
     EXPECT_EQ(3, dev->firmware[16386]);
     EXPECT_EQ("KV90", dev->setup.revision);
@@ -186,11 +200,12 @@ TEST(SimBus, DownloadReadBackAndCommit) {
 }
 
 TEST(SimBus, RefusesWrongModesAndRanges) {
-    const std::vector<uint8_t> cdbs[] = {buffer(0x3B, 4, 0, 16),
-                                         buffer(0x3B, 5, 262144 - 8, 16),
-                                         buffer(0x3C, 2, 0, 16),
-                                         buffer(0x3C, 1, 262144, 1),
-                                         {0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+    const std::vector<uint8_t> cdbs[] = {
+        buffer(scsi::WriteBuffer, 4, 0, 16),
+        buffer(scsi::WriteBuffer, scsi::DownloadAndSave, 262144 - 8, 16),
+        buffer(scsi::ReadBuffer, 2, 0, 16),
+        buffer(scsi::ReadBuffer, scsi::VendorSpecificRead, 262144, 1),
+        {0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     const std::vector<int> expected[] = {
         {5, 0x24, 0}, {5, 0x24, 0}, {5, 0x24, 0}, {5, 0x24, 0}, {5, 0x20, 0}};
     BusRun run(oneDrive());
@@ -204,22 +219,14 @@ TEST(SimBus, RefusesWrongModesAndRanges) {
 
 TEST(SimBus, FaultsPerCommandAndOccurrence) {
     sim::Scenario s = oneDrive();
-    sim::Fault second;
-    second.target = 1;
-    second.opcode = 0x00;
+    sim::Fault second = fault(scsi::TestUnitReady);
     second.occurrence = 2;
     second.status = 0xE5;
-    sim::Fault corrupt;
-    corrupt.target = 1;
-    corrupt.opcode = 0x3C;
+    sim::Fault corrupt = fault(scsi::ReadBuffer);
     corrupt.corruptOffset = 3;
-    sim::Fault slow;
-    slow.target = 1;
-    slow.opcode = 0x12;
+    sim::Fault slow = fault(scsi::Inquiry);
     slow.delayMs = 700;
-    sim::Fault never;
-    never.target = 1;
-    never.opcode = 0x1B;
+    sim::Fault never = fault(scsi::StartStopUnit);
     never.never = true;
     s.faults = {second, corrupt, slow, never};
     BusRun run(s);
@@ -231,12 +238,12 @@ TEST(SimBus, FaultsPerCommandAndOccurrence) {
     EXPECT_EQ(0xE5, t2.status());
     EXPECT_EQ(0x04, t3.status());
 
-    Request read(0, 1, buffer(0x3C, 1, 0, 8), 8);
+    Request read(0, 1, buffer(scsi::ReadBuffer, scsi::VendorSpecificRead, 0, 8), 8);
     run.go(read);
     EXPECT_EQ(aspi::SS_COMP, read.status());
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 0xFF, 0, 0, 0, 0}), read.data);
 
-    Request inquiry(0, 1, {0x12, 0, 0, 0, 36, 0}, 36), start(0, 1, ssu(3));
+    Request inquiry(0, 1, inquiryCdb(36), 36), start(0, 1, ssu(3));
     run.bus.submit(&inquiry.block, 100, run.events);
     run.bus.submit(&start.block, 100, run.events);
     EXPECT_EQ(800, run.bus.nextDue());
@@ -273,9 +280,7 @@ TEST(SimBus, EventsAreHeldUntilSignalledOrDropped) {
     b.block.SRB_Flags = aspi::SRB_EVENT_NOTIFY;
     b.block.SRB_PostProc = &dummyEvent;
     sim::Scenario s = oneDrive();
-    sim::Fault never;
-    never.target = 1;
-    never.opcode = 0x1B;
+    sim::Fault never = fault(scsi::StartStopUnit);
     never.never = true;
     s.faults.push_back(never);
     sim::Bus bus(s);
@@ -295,7 +300,7 @@ TEST(SimBus, TraceFileHasALinePerSubmissionAndCompletion) {
     s.tracePath = ::testing::TempDir() + "sim_bus_trace.txt";
     {
         BusRun run(s);
-        Request r(0, 1, {0x12, 0, 0, 0, 36, 0}, 36);
+        Request r(0, 1, inquiryCdb(36), 36);
         r.block.SRB_Flags = 0x08;
         run.go(r);
     }

@@ -11,14 +11,14 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/main_form.h"
 #include "platform/win32/application.h"
-#include "platform/win32/win32_files.h"
 
 namespace {
 
-class DemoForm : public platform::FormEvents {
+class DemoForm : public app::MainFormEvents {
 public:
-    DemoForm(const platform::FormControls& controls, const platform::Services& services,
+    DemoForm(const app::FormControls& controls, const platform::Services& services,
              const char* mode)
         : controls_(controls), services_(services), mode_(mode) {}
 
@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    platform::FormControls controls_;
+    app::FormControls controls_;
     platform::Services services_;
     const char* mode_;
     int clicks_ = 0;
@@ -96,16 +96,11 @@ const char* modeFromCommandLine() {
 int main() {
     const char* mode = modeFromCommandLine();
     platform::win32::Application application;
-    try {
-        application.setTitle("Form Demo");
-        application.createForm(
-            [mode](const platform::FormControls& controls, const platform::Services& services) {
-                return std::unique_ptr<platform::FormEvents>(
-                    std::make_unique<DemoForm>(controls, services, mode));
-            });
-        application.run();
-    } catch (const std::exception& error) {
-        application.showException(error.what());
-    }
+    application.runMainForm(
+        "Form Demo", app::MainForm,
+        [mode](platform::FormParts& parts, const platform::Services& services) {
+            return std::unique_ptr<platform::FormEvents>(
+                std::make_unique<DemoForm>(app::FormControls(parts), services, mode));
+        });
     return 0;
 }

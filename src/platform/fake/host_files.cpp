@@ -124,25 +124,37 @@ bool inSet(const std::set<std::string>& names, const std::string& path) {
     return false;
 }
 
-class HostInputFile : public BufferedInputFile {
+// A host file descriptor, open until closed and counted by the file system while it is; a
+// close that the faults name reports failure.
+template <typename Buffered> class HostFile : public Buffered {
 public:
-    HostInputFile(HostFileSystem& files, int fd, long long limit, bool failClose)
-        : files_(files), fd_(fd), limit_(limit), failClose_(failClose) {}
-    ~HostInputFile() override { close(); }
+    HostFile(HostFileSystem& files, int fd, bool failClose)
+        : files_(files), fd_(fd), failClose_(failClose) {}
+    ~HostFile() override { this->close(); }
 
-    long long size() override {
-        struct stat st;
-        return ::fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-    }
-
-    bool close() override {
-        if (fd_ < 0) {
-            return true;
-        }
+protected:
+    bool closeRaw() override {
         const bool ok = ::close(fd_) == 0 && !failClose_;
         fd_ = -1;
         files_.fileClosed();
         return ok;
+    }
+
+    HostFileSystem& files_;
+    int fd_;
+
+private:
+    bool failClose_;
+};
+
+class HostInputFile : public HostFile<BufferedInputFile> {
+public:
+    HostInputFile(HostFileSystem& files, int fd, long long limit, bool failClose)
+        : HostFile(files, fd, failClose), limit_(limit) {}
+
+    long long size() override {
+        struct stat st;
+        return ::fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
     }
 
 protected:
@@ -166,33 +178,13 @@ protected:
     }
 
 private:
-    HostFileSystem& files_;
-    int fd_;
     long long limit_;
-    bool failClose_;
     long long delivered_ = 0;
 };
 
-class HostOutputFile : public BufferedOutputFile {
+class HostOutputFile : public HostFile<BufferedOutputFile> {
 public:
-    HostOutputFile(HostFileSystem& files, int fd, bool failClose)
-        : files_(files), fd_(fd), failClose_(failClose) {}
-    ~HostOutputFile() override { close(); }
-
-    bool close() override {
-        if (fd_ < 0) {
-            return !failed();
-        }
-        bool ok = flush();
-        ok = ::close(fd_) == 0 && ok && !failClose_;
-        fd_ = -1;
-        files_.fileClosed();
-        markClosed();
-        if (!ok) {
-            setFailed();
-        }
-        return ok;
-    }
+    using HostFile::HostFile;
 
 protected:
     // Writes what the simulated disk has room for; a full disk fails after that.
@@ -209,11 +201,6 @@ protected:
         }
         return room;
     }
-
-private:
-    HostFileSystem& files_;
-    int fd_;
-    bool failClose_;
 };
 
 } // namespace

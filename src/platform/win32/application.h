@@ -1,6 +1,6 @@
 // The program's entry into the window system: the application (title, task bar button), the
-// main window with its controls, and the message loop. No windows.h here: the entry routine
-// includes this header only.
+// main window built from the program's layout, and the message loop. No windows.h here: the
+// entry routine includes this header only.
 #pragma once
 
 #include <functional>
@@ -11,9 +11,8 @@
 
 namespace platform::win32 {
 
-// Makes the form that handles the main window's events, once the controls exist.
-using FormFactory =
-    std::function<std::unique_ptr<FormEvents>(const FormControls&, const Services&)>;
+// Makes the form that handles the main window's events, once the window and its controls exist.
+using FormFactory = std::function<std::unique_ptr<FormEvents>(FormParts&, const Services&)>;
 
 class Application {
 public:
@@ -26,9 +25,9 @@ public:
     // Labels the task bar button and captions plain notices and the error box.
     void setTitle(const std::string& title);
 
-    // Creates the main window and its controls (not shown), makes the form through the
-    // factory and runs its FormCreate.
-    void createForm(const FormFactory& factory);
+    // Creates the main window and its controls from the layout (not shown), makes the form
+    // through the factory and runs its FormCreate. The layout must outlive the application.
+    void createForm(const FormLayout& layout, const FormFactory& factory);
 
     // Shows the main window and dispatches messages until the quit request is taken; then
     // destroys the window (FormDestroy). An exception from a handler is shown with
@@ -38,6 +37,11 @@ public:
     // The system's message box with the application title, the stop icon and "OK"; the text
     // gets the period rule.
     void showException(const std::string& message);
+
+    // The entry routine's rules in one: the title, the form, the loop; an exception thrown by
+    // any of them is shown with showException and ends the run.
+    void runMainForm(const std::string& title, const FormLayout& layout,
+                     const FormFactory& factory);
 
     // The window procedure reaches the state through it.
     struct Impl;

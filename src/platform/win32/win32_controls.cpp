@@ -83,6 +83,8 @@ constexpr UINT ProgressGetRange = WM_USER + 7;
 constexpr int32_t ProbeMax = 0x12345;
 } // namespace
 
+Win32ProgressBar::~Win32ProgressBar() = default;
+
 void Win32ProgressBar::start() {
     SendMessageA(hwnd_, ProgressSetRange32, 0, ProbeMax);
     wide_ = SendMessageA(hwnd_, ProgressGetRange, FALSE, 0) == ProbeMax;
@@ -108,26 +110,6 @@ void Win32ComboBox::addItem(const std::string& text) {
     SendMessageA(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-int Win32ComboBox::itemCount() const {
-    return static_cast<int>(SendMessageA(hwnd_, CB_GETCOUNT, 0, 0));
-}
-
-std::string Win32ComboBox::item(int index) const {
-    const LRESULT length = SendMessageA(hwnd_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == CB_ERR) {
-        return {};
-    }
-    std::string result(static_cast<size_t>(length) + 1, '\0');
-    const LRESULT got = SendMessageA(hwnd_, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                     reinterpret_cast<LPARAM>(&result[0]));
-    result.resize(got == CB_ERR ? 0 : static_cast<size_t>(got));
-    return result;
-}
-
-int Win32ComboBox::itemIndex() const {
-    return static_cast<int>(SendMessageA(hwnd_, CB_GETCURSEL, 0, 0));
-}
-
 void Win32ComboBox::setItemIndex(int index) {
     SendMessageA(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
@@ -150,26 +132,6 @@ void Win32FileList::refresh() {
     }
     SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-int Win32FileList::itemCount() const {
-    return static_cast<int>(SendMessageA(hwnd_, LB_GETCOUNT, 0, 0));
-}
-
-std::string Win32FileList::item(int index) const {
-    const LRESULT length = SendMessageA(hwnd_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == LB_ERR) {
-        return {};
-    }
-    std::string result(static_cast<size_t>(length) + 1, '\0');
-    const LRESULT got = SendMessageA(hwnd_, LB_GETTEXT, static_cast<WPARAM>(index),
-                                     reinterpret_cast<LPARAM>(&result[0]));
-    result.resize(got == LB_ERR ? 0 : static_cast<size_t>(got));
-    return result;
-}
-
-int Win32FileList::itemIndex() const {
-    return static_cast<int>(SendMessageA(hwnd_, LB_GETCURSEL, 0, 0));
 }
 
 std::string Win32FileList::fileName() const {

@@ -39,28 +39,69 @@ protected:
 // Sent to the main window when a control was shown or hidden.
 constexpr UINT WM_KXD_LAYOUT = WM_APP + 1;
 
-class Win32Label : public Label, public NativeControl {
+// A control interface over its native child window, with the visibility every control has.
+template <typename Interface> class NativeWidget : public Interface, public NativeControl {
 public:
     bool visible() const override { return isVisible(); }
     void setVisible(bool visible) override { show(visible); }
+};
+
+// The messages that read a native list's items: a list box's, or a combo box's list's.
+struct ListMessages {
+    UINT count;
+    UINT textLength;
+    UINT text;
+    UINT selection;
+};
+
+// A list control whose items are read with the messages of its kind.
+template <typename Interface> class NativeList : public NativeWidget<Interface> {
+public:
+    int itemCount() const override { return send(messages_.count, 0); }
+    // Empty when there is no such item.
+    std::string item(int index) const override;
+    int itemIndex() const override { return send(messages_.selection, 0); }
+
+protected:
+    explicit NativeList(const ListMessages& messages) : messages_(messages) {}
+
+private:
+    int send(UINT message, WPARAM wParam) const {
+        return static_cast<int>(SendMessageA(this->hwnd_, message, wParam, 0));
+    }
+
+    ListMessages messages_;
+};
+
+template <typename Interface> std::string NativeList<Interface>::item(int index) const {
+    static_assert(CB_ERR == LB_ERR, "one error value for both kinds of list");
+    const int length = send(messages_.textLength, static_cast<WPARAM>(index));
+    if (length == LB_ERR) {
+        return {};
+    }
+    std::string result(static_cast<size_t>(length) + 1, '\0');
+    const LRESULT got = SendMessageA(this->hwnd_, messages_.text, static_cast<WPARAM>(index),
+                                     reinterpret_cast<LPARAM>(&result[0]));
+    result.resize(got == LB_ERR ? 0 : static_cast<size_t>(got));
+    return result;
+}
+
+class Win32Label : public NativeWidget<Label> {
+public:
     std::string caption() const override { return text(); }
     // The label sizes itself to its caption.
     void setCaption(const std::string& caption) override;
 };
 
-class Win32Frame : public Frame, public NativeControl {
+class Win32Frame : public NativeWidget<Frame> {
 public:
-    bool visible() const override { return isVisible(); }
-    void setVisible(bool visible) override { show(visible); }
     std::string caption() const override { return text(); }
     void setCaption(const std::string& caption) override;
     void repaint() override;
 };
 
-class Win32Button : public Button, public NativeControl {
+class Win32Button : public NativeWidget<Button> {
 public:
-    bool visible() const override { return isVisible(); }
-    void setVisible(bool visible) override { show(visible); }
     std::string caption() const override { return text(); }
     void setCaption(const std::string& caption) override { setText(caption); }
     bool enabled() const override;
@@ -69,14 +110,15 @@ public:
 
 // The bar keeps its range, position and step itself (see ProgressModel) and only tells the
 // control: common controls 4.00 have no 32-bit range and no way to read anything back.
-class Win32ProgressBar : public ProgressBar, public NativeControl, private ProgressDisplay {
+class Win32ProgressBar : public NativeWidget<ProgressBar>, private ProgressDisplay {
 public:
     Win32ProgressBar() : model_(*this) {}
+    // Defined in one place, so that the destructor and its thunks for the second base are
+    // made once (the linker refuses two differing copies of them).
+    ~Win32ProgressBar() override;
     // Finds out once whether the control takes 32-bit ranges, then shows 0..100.
     void start();
 
-    bool visible() const override { return isVisible(); }
-    void setVisible(bool visible) override { show(visible); }
     int32_t min() const override { return model_.min(); }
     int32_t max() const override { return model_.max(); }
     int32_t step() const override { return model_.step(); }
@@ -96,28 +138,20 @@ private:
     bool wide_ = false;
 };
 
-class Win32ComboBox : public ComboBox, public NativeControl {
+class Win32ComboBox : public NativeList<ComboBox> {
 public:
-    bool visible() const override { return isVisible(); }
-    void setVisible(bool visible) override { show(visible); }
+    Win32ComboBox() : NativeList({CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_GETCURSEL}) {}
     void addItem(const std::string& text) override;
-    int itemCount() const override;
-    std::string item(int index) const override;
-    int itemIndex() const override;
     void setItemIndex(int index) override;
 };
 
-class Win32FileList : public FileList, public NativeControl {
+class Win32FileList : public NativeList<FileList> {
 public:
-    bool visible() const override { return isVisible(); }
-    void setVisible(bool visible) override { show(visible); }
+    Win32FileList() : NativeList({LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_GETCURSEL}) {}
     void setMask(const std::string& mask) override;
     std::string mask() const override { return mask_; }
     void setDirectory(const std::string& directory) override;
     std::string directory() const override { return directory_; }
-    int itemCount() const override;
-    std::string item(int index) const override;
-    int itemIndex() const override;
     std::string fileName() const override;
 
     // Lists the directory again (also at creation).

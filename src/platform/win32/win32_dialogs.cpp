@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/message_box.h"
-#include "platform/win32/control_ids.h"
 #include "platform/win32/win32_system.h"
+#include "platform/win32/window_classes.h"
 
 namespace platform::win32 {
 namespace {

@@ -21,15 +21,6 @@ public:
         return (static_cast<long long>(high) << 32) | low;
     }
 
-    bool close() override {
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            return true;
-        }
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
 protected:
     long long readRaw(void* data, std::size_t count) override {
         if (handle_ == INVALID_HANDLE_VALUE) {
@@ -42,6 +33,12 @@ protected:
         return got;
     }
 
+    bool closeRaw() override {
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
 private:
     HANDLE handle_;
 };
@@ -50,23 +47,6 @@ class Win32OutputFile : public BufferedOutputFile {
 public:
     explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
     ~Win32OutputFile() override { close(); }
-
-    bool close() override {
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            return !failed();
-        }
-        bool ok = flush();
-        // Onto the disk before the caller renames it into place: a file under its final
-        // name must hold its bytes even if the machine stops right after.
-        ok = FlushFileBuffers(handle_) != 0 && ok;
-        ok = CloseHandle(handle_) != 0 && ok;
-        handle_ = INVALID_HANDLE_VALUE;
-        markClosed();
-        if (!ok) {
-            setFailed();
-        }
-        return ok;
-    }
 
 protected:
     bool writeRaw(const unsigned char* data, std::size_t count) override {
@@ -82,6 +62,15 @@ protected:
             count -= chunk;
         }
         return true;
+    }
+
+    bool closeRaw() override {
+        // Onto the disk before the caller renames it into place: a file under its final
+        // name must hold its bytes even if the machine stops right after.
+        bool ok = FlushFileBuffers(handle_) != 0;
+        ok = CloseHandle(handle_) != 0 && ok;
+        handle_ = INVALID_HANDLE_VALUE;
+        return ok;
     }
 
 private:

@@ -1,30 +1,35 @@
-// Builder mode: the window set-up, the two file lists' handlers, the button and the build
-// that writes a flasher from the template and two image files.
+// Builder mode's window: the set-up, the two file lists' handlers and the button, which has the
+// flasher writer build a flasher from the template and the two chosen image files while the
+// window shows the build's progress, outcome and failures.
 #pragma once
 
 #include <string>
 
+#include "app/main_form.h"
+#include "package/flasher_writer.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/form.h"
 #include "platform/system.h"
 
-namespace package {
+namespace app {
 
-// Empty when the program starts and kept between builds: the bare names chosen in the two
-// lists and the name of the flasher the last build wrote.
-extern std::string ZolkFileName;
-extern std::string NonZolkFileName;
-extern std::string OutputFlasherName;
+// The bare names chosen in the two lists and the name of the flasher the last build wrote.
+struct BuilderNames {
+    std::string ZolkFileName;
+    std::string NonZolkFileName;
+    std::string OutputFlasherName;
+};
 
 // The current directory as the file lists take it: the drive letter, ":\" and the directory
 // without its leading backslash ("C:\" at the root).
 std::string currentDirectoryText(platform::FileSystem& files);
 
-class Builder {
+class BuilderWindow : private package::WriterReport {
 public:
-    Builder(const platform::FormControls& controls, const platform::Services& services);
+    BuilderWindow(const FormControls& controls, const platform::Services& services,
+                  BuilderNames& names);
 
     // The builder-mode branch of the window's creation handler.
     void SetUpWindow();
@@ -37,9 +42,10 @@ public:
     bool NewBuildFlashProgram();
 
 private:
-    bool fail(const std::string& text);
-    bool putInPlace(const std::string& temp, const std::string& name);
-    std::string ownFileName();
+    // The build's report: the bar counts the template, a failure is a notice.
+    void copyStarted(long long templateSize) override;
+    void copyStepped() override;
+    void failed(const std::string& text) override;
 
     platform::MainWindow& window_;
     platform::Label& selectLabel_;
@@ -53,6 +59,8 @@ private:
     platform::System& system_;
     platform::Dialogs& dialogs_;
     platform::FileSystem& files_;
+    BuilderNames& names_;
+    package::FlasherWriter writer_;
 };
 
-} // namespace package
+} // namespace app

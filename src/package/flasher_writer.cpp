@@ -1,28 +1,16 @@
-#include "package/builder.h"
+#include "package/flasher_writer.h"
 
-#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "package/firmware_area.h"
-#include "package/naming.h"
 #include "package/unit_texts.h"
 
 namespace package {
 
-std::string ZolkFileName;
-std::string NonZolkFileName;
-std::string OutputFlasherName;
-
 namespace {
 
-constexpr long long ProgressStep = 1024;
-constexpr int StepsPerImage = static_cast<int>(ImageSize / ProgressStep);
-
-std::string afterLastSeparator(const std::string& path) {
-    const std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
+constexpr int StepsPerImage = static_cast<int>(ImageSize / FlasherWriter::ProgressStep);
 
 // Removes the build's temporary file on every way out, the thrown ones included, unless the
 // file went into place. Declared before the output file, so that the file is closed first.
@@ -48,119 +36,37 @@ private:
     std::string path_;
 };
 
-class Cursor {
-public:
-    explicit Cursor(platform::System& system) : system_(system) {
-        system_.setCursor(platform::CursorShape::Hourglass);
-    }
-    ~Cursor() { system_.setCursor(platform::CursorShape::Default); }
-    Cursor(const Cursor&) = delete;
-    Cursor& operator=(const Cursor&) = delete;
-
-private:
-    platform::System& system_;
-};
-
 } // namespace
 
-std::string currentDirectoryText(platform::FileSystem& files) {
-    const char drive = files.currentDrive();
-    const std::string directory = files.currentDirectory();
-    if (drive == '\0') {
-        return directory;
-    }
-    const std::string rest =
-        !directory.empty() && directory[0] == '\\' ? directory.substr(1) : directory;
-    return std::string(1, drive) + ":\\" + rest;
-}
-
-Builder::Builder(const platform::FormControls& controls, const platform::Services& services)
-    : window_(controls.Window), selectLabel_(controls.SelectLabel),
-      selectLabel2_(controls.SelectLabel2), comboBox1_(controls.ComboBox1),
-      fileListBox1_(controls.FileListBox1), fileListBox2_(controls.FileListBox2),
-      groupBox2_(controls.GroupBox2), progressBar_(controls.ProgressBar),
-      flashButton_(controls.FlashButton), system_(services.system), dialogs_(services.dialogs),
-      files_(services.files) {}
-
-void Builder::SetUpWindow() {
-    comboBox1_.setVisible(false);
-    selectLabel2_.setVisible(true);
-    fileListBox1_.setVisible(true);
-    fileListBox2_.setVisible(true);
-
-    fileListBox1_.setMask(texts::ZolkMask);
-    fileListBox2_.setMask(texts::NonZolkMask);
-
-    window_.setTitle(texts::VersionBanner + texts::ModelName + " [Buiding]");
-
-    selectLabel_.setCaption("Select ZOL-K BIN file.");
-    selectLabel2_.setCaption("Select NonZOL-K BIN file.");
-
-    flashButton_.setCaption("Build");
-    flashButton_.setEnabled(false);
-
-    // The second list starts in the current directory and stays there.
-    fileListBox1_.setDirectory(currentDirectoryText(files_));
-}
-
-void Builder::FileListBox1Click() {
-    ZolkFileName = afterLastSeparator(fileListBox1_.fileName());
-    selectLabel_.setCaption("Select BIN file: " + ZolkFileName);
-    if (fileListBox2_.itemIndex() != -1) {
-        flashButton_.setEnabled(true);
-    }
-}
-
-void Builder::FileListBox2Click() {
-    NonZolkFileName = afterLastSeparator(fileListBox2_.fileName());
-    selectLabel2_.setCaption("NonZOL-K BIN file: " + NonZolkFileName);
-    if (fileListBox1_.itemIndex() != -1) {
-        flashButton_.setEnabled(true);
-    }
-}
-
-void Builder::FlashButtonClick() {
-    const Cursor hourglass(system_);
-    NewBuildFlashProgram(); // every failure has been told; nothing more to do with it
-}
-
-std::string Builder::ownFileName() {
-    return afterLastSeparator(system_.modulePath());
-}
-
-bool Builder::fail(const std::string& text) {
-    dialogs_.notice(text);
-    return false;
-}
-
-bool Builder::NewBuildFlashProgram() {
+bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
     using platform::InputFile;
     using platform::OutputFile;
 
-    OutputFlasherName = flasherName(ZolkFileName, NonZolkFileName);
-    const std::string name = OutputFlasherName;
-    groupBox2_.setCaption("Building " + name + "...");
-    groupBox2_.repaint();
+    const std::string& name = job.outputName;
+    const auto fail = [&report](const std::string& text) {
+        report.failed(text);
+        return false;
+    };
 
-    std::unique_ptr<InputFile> zolk = files_.openRead(fileListBox1_.fileName());
+    std::unique_ptr<InputFile> zolk = files_.openRead(job.zolkPath);
     if (!zolk) {
-        return fail("Open " + ZolkFileName + " fail!");
+        return fail("Open " + job.zolkName + " fail!");
     }
-    std::unique_ptr<InputFile> nonZolk = files_.openRead(fileListBox2_.fileName());
+    std::unique_ptr<InputFile> nonZolk = files_.openRead(job.nonZolkPath);
     if (!nonZolk) {
-        fail("Open " + NonZolkFileName + " fail!");
+        fail("Open " + job.nonZolkName + " fail!");
         zolk->close();
         return false;
     }
     if (zolk->size() != static_cast<long long>(ImageSize)) {
         zolk->close();
         nonZolk->close();
-        return fail(ZolkFileName + "file size != 256K");
+        return fail(job.zolkName + "file size != 256K");
     }
     if (nonZolk->size() != static_cast<long long>(ImageSize)) {
         zolk->close();
         nonZolk->close();
-        return fail(NonZolkFileName + "file size != 256K");
+        return fail(job.nonZolkName + "file size != 256K");
     }
     std::unique_ptr<InputFile> templateFile = files_.openRead(texts::TemplateName);
     if (!templateFile) {
@@ -169,7 +75,7 @@ bool Builder::NewBuildFlashProgram() {
         return fail("Open " + texts::TemplateName + " fail!");
     }
 
-    const std::string someProblem = "Building fail: some problem in " + ownFileName();
+    const std::string someProblem = "Building fail: some problem in " + job.programName;
     auto closeInputs = [&] {
         zolk->close();
         nonZolk->close();
@@ -182,10 +88,7 @@ bool Builder::NewBuildFlashProgram() {
         return fail(someProblem);
     }
 
-    progressBar_.setMin(0);
-    progressBar_.setMax(templateSize > INT32_MAX ? INT32_MAX : static_cast<int32_t>(templateSize));
-    progressBar_.setPosition(0);
-    progressBar_.setStep(static_cast<int32_t>(ProgressStep));
+    report.copyStarted(templateSize);
 
     // The flasher is written under a temporary name and renamed only once it is complete, so
     // that no half-written file ever carries a flasher's name and an earlier flasher of that
@@ -217,7 +120,7 @@ bool Builder::NewBuildFlashProgram() {
             return failBuild(someProblem);
         }
         if (offset % ProgressStep == 0) {
-            progressBar_.stepIt();
+            report.copyStepped();
         }
         if (scan.feed(byte)) {
             found = true;
@@ -226,7 +129,7 @@ bool Builder::NewBuildFlashProgram() {
         ++offset;
     }
     if (!found) {
-        return failBuild("Building fail: not found key-word in " + ownFileName());
+        return failBuild("Building fail: not found key-word in " + job.programName);
     }
 
     // The two image slots: the template's bytes there are passed over and replaced whole.
@@ -240,7 +143,7 @@ bool Builder::NewBuildFlashProgram() {
                 return failBuild(someProblem);
             }
             for (int step = 0; step < StepsPerImage; ++step) {
-                progressBar_.stepIt();
+                report.copyStepped();
             }
         }
     }
@@ -253,7 +156,7 @@ bool Builder::NewBuildFlashProgram() {
             return failBuild(someProblem);
         }
         if (at % ProgressStep == 1) {
-            progressBar_.stepIt();
+            report.copyStepped();
         }
     }
 
@@ -265,10 +168,6 @@ bool Builder::NewBuildFlashProgram() {
         return failBuild(someProblem);
     }
     temp.keep();
-
-    groupBox2_.setCaption("Build " + name + " ok!");
-    groupBox2_.repaint();
-    progressBar_.setPosition(0);
     return true;
 }
 
@@ -283,7 +182,7 @@ bool Builder::NewBuildFlashProgram() {
 // no file under the flasher's name but both whole, the earlier one and the new one, each in a
 // KXDxxxx.TMP of its own; after that, the new flasher in place and at most the earlier one
 // left as a KXDxxxx.TMP. Never a part-written file under a flasher's name.
-bool Builder::putInPlace(const std::string& temp, const std::string& name) {
+bool FlasherWriter::putInPlace(const std::string& temp, const std::string& name) {
     if (files_.rename(temp, name)) {
         return true; // no earlier file of that name
     }
