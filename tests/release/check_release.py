@@ -53,21 +53,20 @@ def code_ranges_from_map(path):
                 continue
             if not in_text:
                 continue
+            # An input section: its name, with its address and size on the same line or on
+            # the next one when the name is long.
             m = re.match(r"^ (\.\S+)(?:\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+\S+)?\s*$", line)
             if m:
-                pending = m.group(1)
-                if m.group(2):
-                    start, size = int(m.group(2), 16), int(m.group(3), 16)
-                    if pending.startswith((".text", ".init")) and size:
-                        ranges.append((start, start + size, pending))
-                    pending = None
-                continue
-            m = re.match(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+\S+\s*$", line)
-            if m and pending is not None:
-                start, size = int(m.group(1), 16), int(m.group(2), 16)
+                pending, address = m.group(1), m.groups()[1:]
+            else:
+                m = re.match(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+\S+\s*$", line)
+                address = m.groups() if m and pending is not None else (None, None)
+            if address[0] is not None:
+                start, size = int(address[0], 16), int(address[1], 16)
                 if pending.startswith((".text", ".init")) and size:
                     ranges.append((start, start + size, pending))
                 pending = None
+            if m:
                 continue
             m = re.match(r"^\s+0x([0-9a-f]+)\s+(\S+)\s*$", line)
             if m:
