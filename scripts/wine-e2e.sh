@@ -24,5 +24,12 @@ scenario="$1"; shift
 rm -rf "$work"
 mkdir -p "$work"
 work="$(cd "$work" && pwd)"
-exec bash "$here/wine-run.sh" --arch "$arch" --shots "$work" "$driver" -D "WORK=$work" \
-  --transcript "$work/transcript.txt" "$@" "$scenario"
+# The driver's output goes through a file: Wine's background processes (the server, the
+# desktop) inherit it and may outlive the run, and a pipe held by them would keep the caller
+# (ctest) waiting for as long as any other run in the same prefix goes on.
+status=0
+bash "$here/wine-run.sh" --arch "$arch" --shots "$work" "$driver" -D "WORK=$work" \
+  --transcript "$work/transcript.txt" "$@" "$scenario" >"$work/driver.log" 2>&1 </dev/null ||
+  status=$?
+cat "$work/driver.log"
+exit "$status"

@@ -62,8 +62,9 @@ watch_pid=""
 cleanup() {
   if [ -n "$watch_pid" ]; then kill "$watch_pid" 2>/dev/null || true; wait "$watch_pid" 2>/dev/null || true; fi
   if [ -n "$xvfb_pid" ]; then
-    # Let this prefix's Wine processes let go of the display before it goes away.
-    /usr/lib/wine/wineserver -w 2>/dev/null || true
+    # Let this prefix's Wine processes let go of the display before it goes away; programs of
+    # other runs in the same prefix (on displays of their own) are not waited for long.
+    timeout 5 /usr/lib/wine/wineserver -w 2>/dev/null || true
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
   fi

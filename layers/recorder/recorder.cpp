@@ -45,6 +45,14 @@ struct State {
     HANDLE traceFile = INVALID_HANDLE_VALUE;
     HANDLE sideFile = INVALID_HANDLE_VALUE;
     uint64_t sideSize = 0;
+    // What the side file holds, so that a block written once (a block sent and the same
+    // block read back) is written once.
+    struct SideBlock {
+        uint32_t crc;
+        uint64_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<SideBlock> sideBlocks;
     DWORD startTick = 0;
     int requests = 0;
     std::vector<Pending*> pending;
@@ -77,7 +85,16 @@ void writeLine(const std::string& line) {
 }
 
 uint64_t appendSide(const uint8_t* data, std::size_t length) {
+    const uint32_t crc = trace::crc32(data, length);
+    for (const State::SideBlock& block : state->sideBlocks) {
+        if (block.crc == crc && block.bytes.size() == length &&
+            std::memcmp(block.bytes.data(), data, length) == 0) {
+            return block.offset;
+        }
+    }
     const uint64_t at = state->sideSize;
+    state->sideBlocks.push_back(
+        State::SideBlock{crc, at, std::vector<uint8_t>(data, data + length)});
     writeAll(state->sideFile, data, length);
     state->sideSize += length;
     return at;

@@ -38,6 +38,136 @@ Bus::Bus(Scenario scenario) : scenario_(std::move(scenario)) {
     if (!scenario_.tracePath.empty()) {
         traceFile_ = std::fopen(scenario_.tracePath.c_str(), "w");
     }
+    if (!scenario_.replayPath.empty()) {
+        loadReplay();
+    }
+}
+
+namespace {
+
+bool readWhole(const std::string& path, std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    char chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) != 0) {
+        text.append(chunk, n);
+    }
+    std::fclose(f);
+    return true;
+}
+
+// KXDREC00.TXT's side file is KXDREC00.BIN.
+std::string sidePath(const std::string& path) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t separator = path.find_last_of("\\/");
+    const bool hasExtension =
+        dot != std::string::npos && (separator == std::string::npos || dot > separator);
+    return (hasExtension ? path.substr(0, dot) : path) + ".BIN";
+}
+
+} // namespace
+
+void Bus::loadReplay() {
+    replaying_ = true;
+    std::string text;
+    std::string side;
+    if (!readWhole(scenario_.replayPath, text)) {
+        replayLoadError_ = "cannot read " + scenario_.replayPath;
+    } else {
+        readWhole(sidePath(scenario_.replayPath), side); // none when no block was long
+        std::string error;
+        if (!aspi::trace::parse(text, std::vector<uint8_t>(side.begin(), side.end()), session_,
+                                error)) {
+            replayLoadError_ = scenario_.replayPath + ": " + error;
+        }
+    }
+    if (!replayLoadError_.empty() && traceFile_ != nullptr) {
+        std::fprintf(traceFile_, "replay-error %s\n", replayLoadError_.c_str());
+        std::fflush(traceFile_);
+    }
+}
+
+void Bus::replayError(const std::string& message) {
+    replayBroken_ = true;
+    replayErrors_.push_back(message);
+    if (traceFile_ != nullptr) {
+        std::fprintf(traceFile_, "replay-error %s\n", message.c_str());
+        std::fflush(traceFile_);
+    }
+    if (replayErrorHandler_) {
+        replayErrorHandler_(message);
+    }
+}
+
+bool Bus::replay(const aspi::RequestBlock& block, int number, Pending& p, int64_t& latency) {
+    aspi::trace::Request sent;
+    sent.number = number;
+    sent.hostAdapter = block.SRB_HaId;
+    sent.target = block.SRB_Target;
+    sent.lun = block.SRB_Lun;
+    sent.flags = block.SRB_Flags;
+    sent.dataLength = block.SRB_BufLen;
+    sent.cdb.assign(block.CDBByte, block.CDBByte + std::min<std::size_t>(
+                                                       block.SRB_CDBLen != 0 ? block.SRB_CDBLen : 1,
+                                                       sizeof block.CDBByte));
+    sent.direction = aspi::trace::directionOf(block.SRB_Flags, block.CDBByte[0], block.SRB_BufLen);
+    if (sent.direction == aspi::trace::Direction::Out && block.SRB_BufPointer != nullptr) {
+        const auto* data = static_cast<const uint8_t*>(block.SRB_BufPointer);
+        sent.dataOut.assign(data, data + block.SRB_BufLen);
+    }
+    const auto fail = [&](const std::string& why) {
+        if (!replayBroken_) {
+            replayError(why);
+        }
+        // Invalid command operation code: the program meets a drive that refuses.
+        p.status = aspi::SS_ERR;
+        p.senseValid = true;
+        p.sense = scsi::Sense{scsi::IllegalRequest, scsi::InvalidCommandOpcode, scsi::NoQualifier};
+        latency = 0;
+        return true;
+    };
+    if (replayBroken_) {
+        return fail("");
+    }
+    if (!replayLoadError_.empty() || replayNext_ >= session_.requests.size()) {
+        return fail("request sent: " + aspi::trace::describe(sent) +
+                    "\n  recorded: nothing more (the recording ends after " +
+                    std::to_string(session_.requests.size()) + " requests)");
+    }
+    const aspi::trace::Request& recorded = session_.requests[replayNext_];
+    sent.number = recorded.number;
+    const bool same =
+        block.SRB_Cmd == aspi::SC_EXEC_SCSI_CMD && sent.hostAdapter == recorded.hostAdapter &&
+        sent.target == recorded.target && sent.lun == recorded.lun &&
+        sent.flags == recorded.flags && sent.dataLength == recorded.dataLength &&
+        sent.cdb == recorded.cdb && sent.direction == recorded.direction &&
+        (sent.direction != aspi::trace::Direction::Out || sent.dataOut == recorded.dataOut);
+    if (!same) {
+        return fail("request " + std::to_string(number) +
+                    " is not the one recorded\n  sent:     " + aspi::trace::describe(sent) +
+                    "\n  recorded: " + aspi::trace::describe(recorded));
+    }
+    ++replayNext_;
+    p.replayed = static_cast<int>(replayNext_ - 1);
+    if (recorded.completed < 0) {
+        return false; // it never completed when recorded either
+    }
+    p.status = recorded.status;
+    p.haStat = recorded.hostStatus;
+    p.targStat = recorded.targetStatus;
+    p.data = recorded.dataIn;
+    p.raw = recorded.sense;
+    if (recorded.sense.size() >= scsi::FixedSenseLength) {
+        p.senseValid = true;
+        p.sense = scsi::decodeFixedSense(recorded.sense.data());
+    }
+    if (scenario_.replayTiming) {
+        latency = recorded.completed - recorded.submitted;
+    }
+    return true;
 }
 
 Bus::~Bus() {
@@ -47,6 +177,10 @@ Bus::~Bus() {
 }
 
 uint32_t Bus::supportInfo() const {
+    if (replaying_) {
+        // Failed initialisation (E4h) when the recording cannot be read or lacks the answer.
+        return replayLoadError_.empty() && session_.hasSupport ? session_.support : 0xE400u;
+    }
     return (uint32_t{scenario_.supportStatus} << 8) | scenario_.adapters;
 }
 
@@ -76,6 +210,7 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
                   ? events.holdEvent(block->SRB_PostProc)
                   : nullptr;
     p.haStat = 0;
+    p.targStat = scsi::Good;
     p.senseValid = false;
 
     TraceEntry entry;
@@ -101,7 +236,10 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
 
     int64_t extraDelay = 0;
     bool never = false;
-    if (block->SRB_Cmd != aspi::SC_EXEC_SCSI_CMD) {
+    if (replaying_) {
+        never = !replay(*block, entry.number, p, latency);
+        fault = nullptr;
+    } else if (block->SRB_Cmd != aspi::SC_EXEC_SCSI_CMD) {
         p.status = aspi::SS_INVALID_CMD;
     } else if (fault != nullptr && fault->never) {
         never = true;
@@ -269,10 +407,19 @@ void Bus::completeDue(int64_t now, EventHost& events) {
                         std::min<size_t>(p.data.size(), block.SRB_BufLen));
         }
         block.SRB_HaStat = p.haStat;
-        block.SRB_TargStat = p.senseValid ? scsi::CheckCondition : scsi::Good;
-        if (p.senseValid && block.SRB_SenseLen >= scsi::FixedSenseLength) {
-            std::memset(block.SenseArea, 0, sizeof block.SenseArea);
-            scsi::encodeFixedSense(block.SenseArea, p.sense);
+        if (p.replayed >= 0) {
+            // As the recorded layer left the block.
+            block.SRB_TargStat = p.targStat;
+            if (!p.raw.empty()) {
+                std::memcpy(block.SenseArea, p.raw.data(),
+                            std::min(p.raw.size(), sizeof block.SenseArea));
+            }
+        } else {
+            block.SRB_TargStat = p.senseValid ? scsi::CheckCondition : scsi::Good;
+            if (p.senseValid && block.SRB_SenseLen >= scsi::FixedSenseLength) {
+                std::memset(block.SenseArea, 0, sizeof block.SenseArea);
+                scsi::encodeFixedSense(block.SenseArea, p.sense);
+            }
         }
         aspi::storeStatus(block, p.status);
         if (p.event != nullptr) {

@@ -7,12 +7,14 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "aspi/request_block.h"
 #include "aspi/scsi.h"
+#include "aspi/session_trace.h"
 #include "package/firmware_area.h"
 #include "sim/core/scenario.h"
 
@@ -75,17 +77,35 @@ public:
     const std::vector<TraceEntry>& trace() const { return trace_; }
     const Scenario& scenario() const { return scenario_; }
 
+    // Replaying a recorded session: why it could not be read, and every request that was not
+    // the one recorded next (each message names the request sent and the one recorded). From
+    // the first difference on, every request fails with an illegal-request sense.
+    const std::string& replayLoadError() const { return replayLoadError_; }
+    const std::vector<std::string>& replayErrors() const { return replayErrors_; }
+    // Called with each new replay error (the DLL shows it in a box).
+    void setReplayErrorHandler(std::function<void(const std::string&)> handler) {
+        replayErrorHandler_ = std::move(handler);
+    }
+
 private:
     struct Pending {
         aspi::RequestBlock* block;
         void* event;
         int64_t due; // -1: never
         int traceIndex;
-        uint8_t status, haStat;
+        uint8_t status, haStat, targStat;
         scsi::Sense sense;
         bool senseValid;
         std::vector<uint8_t> data; // what goes into the data buffer
+        std::vector<uint8_t> raw;  // a replayed sense area, as recorded
+        int replayed = -1;         // the recorded request it answers, or -1
     };
+
+    void loadReplay();
+    // The recorded outcome of the request, or false (and a replay error) when it is not the
+    // one recorded next.
+    bool replay(const aspi::RequestBlock& block, int number, Pending& pending, int64_t& latency);
+    void replayError(const std::string& message);
 
     const Fault* findFault(uint8_t ha, uint8_t target, uint8_t opcode, int occurrence) const;
     void execute(DeviceState& device, const aspi::RequestBlock& block, Pending& pending,
@@ -99,6 +119,14 @@ private:
     // Per slot and operation code, how many requests went there.
     std::map<int, std::array<int, 256>> occurrences_;
     std::FILE* traceFile_ = nullptr;
+
+    bool replaying_ = false;
+    aspi::trace::Session session_;
+    std::size_t replayNext_ = 0;
+    bool replayBroken_ = false;
+    std::string replayLoadError_;
+    std::vector<std::string> replayErrors_;
+    std::function<void(const std::string&)> replayErrorHandler_;
 };
 
 } // namespace sim

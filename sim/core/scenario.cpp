@@ -135,6 +135,9 @@ bool Scenario::parse(const std::string& text, Scenario& scenario, std::string& e
             scenario.tracePath = w[1];
         } else if (what == "save-firmware" && w.size() == 2) {
             scenario.firmwarePath = w[1];
+        } else if (what == "replay" && (w.size() == 2 || (w.size() == 3 && w[2] == "timing"))) {
+            scenario.replayPath = w[1];
+            scenario.replayTiming = w.size() == 3;
         } else if (what == "device" && w.size() >= 3) {
             DeviceSpec d;
             ok = slot(w[1], d.hostAdapter, d.target);

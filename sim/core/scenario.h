@@ -55,6 +55,11 @@ struct Scenario {
     std::vector<Fault> faults;
     std::string tracePath;    // empty: no trace file
     std::string firmwarePath; // empty: the committed image is not saved
+    // A recorded session (layers/README.md) to answer from instead of the devices, with its
+    // side file beside it (same name, extension .BIN); with `replayTiming` each request takes
+    // as long as it took when recorded.
+    std::string replayPath;
+    bool replayTiming = false;
 
     // Parses the scenario file format; on an error returns false and says why in `error`.
     static bool parse(const std::string& text, Scenario& scenario, std::string& error);

@@ -15,6 +15,7 @@ sim::Bus* bus = nullptr; // made on first use, kept until the process ends
 HANDLE wake = nullptr;   // tells the worker that a request was queued
 bool workerStarted = false;
 HMODULE self = nullptr;
+std::string replayMessages; // replay errors not shown yet
 DWORD startTicks = 0;
 
 int64_t now() {
@@ -75,6 +76,12 @@ void start() {
         scenario.devices.push_back(drive);
     }
     bus = new sim::Bus(scenario);
+    if (!bus->replayLoadError().empty()) {
+        OutputDebugStringA(("WNASPI32 simulator: " + bus->replayLoadError() + "\n").c_str());
+    }
+    // A request that is not the one recorded fails the run where everyone sees it: in a box of
+    // its own, shown once the lock is let go.
+    bus->setReplayErrorHandler([](const std::string& message) { replayMessages += message; });
 }
 
 void startWorker() {
@@ -114,8 +121,14 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* block) {
     start();
     startWorker();
     bus->submit(static_cast<aspi::RequestBlock*>(block), now(), events);
+    std::string message;
+    message.swap(replayMessages);
     LeaveCriticalSection(&lock);
     SetEvent(wake);
+    if (!message.empty()) {
+        OutputDebugStringA(("WNASPI32 simulator: " + message + "\n").c_str());
+        MessageBoxA(nullptr, message.c_str(), "Replay", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    }
     return aspi::SS_PENDING;
 }
 

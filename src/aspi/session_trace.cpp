@@ -1,5 +1,7 @@
 #include "aspi/session_trace.h"
 
+#include <algorithm>
+
 #include "platform/text_format.h"
 
 namespace aspi::trace {
@@ -386,11 +388,7 @@ bool parse(const std::string& text, const std::vector<uint8_t>& side, Session& s
         } else if (w[0] == "request") {
             Request r;
             if (parseRequest(w, side, r, why)) {
-                if (r.number != static_cast<int>(session.requests.size()) + 1) {
-                    why = "requests out of order";
-                } else {
-                    session.requests.push_back(std::move(r));
-                }
+                session.requests.push_back(std::move(r));
             }
         } else {
             why = "unknown line " + w[0];
@@ -406,6 +404,15 @@ bool parse(const std::string& text, const std::vector<uint8_t>& side, Session& s
     if (!header) {
         error = "empty trace";
         return false;
+    }
+    // Written as they completed (a request never completed comes last): in the order sent.
+    std::sort(session.requests.begin(), session.requests.end(),
+              [](const Request& a, const Request& b) { return a.number < b.number; });
+    for (std::size_t i = 0; i < session.requests.size(); ++i) {
+        if (session.requests[i].number != static_cast<int>(i) + 1) {
+            error = "request " + std::to_string(i + 1) + " is missing or written twice";
+            return false;
+        }
     }
     return true;
 }

@@ -9,11 +9,16 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
     set(e2e_arch win32)
 endif()
-set(e2e_environment WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+set(e2e_dir ${CMAKE_CURRENT_LIST_DIR})
+set(replay_dir ${PROJECT_SOURCE_DIR}/tests/replay)
 
-file(GLOB e2e_scenarios CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.e2e)
-foreach(scenario ${e2e_scenarios})
-    get_filename_component(name ${scenario} NAME_WE)
+# kxd_e2e(NAME SCENARIO [CHECK command...] [DEFINE NAME=VALUE...])
+function(kxd_e2e name scenario)
+    cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "CHECK;DEFINE")
+    set(defines)
+    foreach(definition ${arg_DEFINE})
+        list(APPEND defines -D ${definition})
+    endforeach()
     add_test(NAME e2e.${name}
         COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-e2e.sh
             --arch ${e2e_arch}
@@ -26,15 +31,44 @@ foreach(scenario ${e2e_scenarios})
             -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
             -D RECORDER=$<TARGET_FILE:recorder>
             -D SOURCE=${PROJECT_SOURCE_DIR}
-            -D E2E=${CMAKE_CURRENT_LIST_DIR}
-            -D BUILD=${CMAKE_BINARY_DIR})
+            -D E2E=${e2e_dir}
+            -D BUILD=${CMAKE_BINARY_DIR}
+            ${defines})
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 180 LABELS e2e SKIP_RETURN_CODE 77
-                         ENVIRONMENT "${e2e_environment}")
-    # A scenario may come with NAME.check.sh, run on its work directory after it has passed.
-    if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/${name}.check.sh)
-        add_test(NAME e2e.${name}.check
-            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${name}.check.sh ${CMAKE_BINARY_DIR}/e2e/${name})
+                         ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+    # A check run on the work directory after the scenario has passed.
+    if(arg_CHECK)
+        add_test(NAME e2e.${name}.check COMMAND ${arg_CHECK} ${CMAKE_BINARY_DIR}/e2e/${name})
         set_tests_properties(e2e.${name} PROPERTIES FIXTURES_SETUP e2e.${name})
         set_tests_properties(e2e.${name}.check PROPERTIES FIXTURES_REQUIRED e2e.${name} LABELS e2e)
     endif()
+endfunction()
+
+# A scenario may come with NAME.check.sh.
+file(GLOB e2e_scenarios CONFIGURE_DEPENDS ${e2e_dir}/*.e2e)
+foreach(scenario ${e2e_scenarios})
+    get_filename_component(name ${scenario} NAME_WE)
+    set(check)
+    if(EXISTS ${e2e_dir}/${name}.check.sh)
+        set(check CHECK bash ${e2e_dir}/${name}.check.sh)
+    endif()
+    kxd_e2e(${name} ${scenario} ${check})
+endforeach()
+
+# Recorded sessions: each scenario of sessions/ runs once recorded by the recording layer
+# against the simulated drive (its devices in sessions/NAME.bus) and once replayed by the
+# simulated drive from the recording kept in tests/replay/NAME; tests/replay/check.sh compares
+# the recording, the side file and the bus trace with what is kept there.
+file(GLOB e2e_sessions CONFIGURE_DEPENDS ${e2e_dir}/sessions/*.e2e)
+foreach(scenario ${e2e_sessions})
+    get_filename_component(name ${scenario} NAME_WE)
+    set(session ${replay_dir}/${name})
+    kxd_e2e(record.${name} ${scenario}
+        CHECK bash ${replay_dir}/check.sh record ${session}
+        DEFINE LAYER=$<TARGET_FILE:recorder> BUS=${e2e_dir}/sessions/${name}.bus
+               SESSION=${session})
+    kxd_e2e(replay.${name} ${scenario}
+        CHECK bash ${replay_dir}/check.sh replay ${session}
+        DEFINE LAYER=${CMAKE_BINARY_DIR}/sim/WNASPI32.DLL BUS=${replay_dir}/replay.bus
+               SESSION=${session})
 endforeach()

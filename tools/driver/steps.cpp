@@ -7,10 +7,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "driver.h"
 
 namespace driver {
+
+namespace {
+
+// Both files exist and hold the same bytes.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    if (!x || !y) {
+        return false;
+    }
+    return std::equal(std::istreambuf_iterator<char>(x), std::istreambuf_iterator<char>(),
+                      std::istreambuf_iterator<char>(y), std::istreambuf_iterator<char>());
+}
+
+} // namespace
 
 void Driver::step(const Words& w) {
     const std::string& op = w[0];
@@ -27,9 +42,15 @@ void Driver::step(const Words& w) {
         // The program started next inherits it (WINEDLLOVERRIDES, for one).
         SetEnvironmentVariableA(w[1].c_str(), w.size() == 3 ? w[2].c_str() : nullptr);
     } else if (op == "copy") {
-        expectCount(w, 3, 3, "copy FROM TO");
-        if (!CopyFileA(windowsPath(w[1]).c_str(), windowsPath(w[2]).c_str(), FALSE)) {
-            throw Failure("cannot copy " + w[1] + " to " + w[2]);
+        // With --once, a destination that holds the same bytes already is left alone: another
+        // program of the same prefix may have it loaded, and then it cannot be written.
+        const bool once = w.size() == 4 && w[1] == "--once";
+        expectCount(w, once ? 4 : 3, once ? 4 : 3, "copy [--once] FROM TO");
+        const std::string from = windowsPath(w[once ? 2 : 1]);
+        const std::string to = windowsPath(w[once ? 3 : 2]);
+        if ((!once || !sameFile(from, to)) && !CopyFileA(from.c_str(), to.c_str(), FALSE) &&
+            !(once && sameFile(from, to))) {
+            throw Failure("cannot copy " + from + " to " + to);
         }
     } else if (op == "delete") {
         expectCount(w, 2, 2, "delete FILE");
