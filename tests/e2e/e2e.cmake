@@ -11,6 +11,16 @@ else()
 endif()
 set(e2e_environment WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
 
+set(e2e_definitions
+    -D APP=$<TARGET_FILE:W9XKVXXXX>
+    -D BOXDEMO=$<TARGET_FILE:boxdemo>
+    -D FORMDEMO=$<TARGET_FILE:formdemo>
+    -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
+    -D RECORDER=$<TARGET_FILE:recorder>
+    -D SOURCE=${PROJECT_SOURCE_DIR}
+    -D E2E=${CMAKE_CURRENT_LIST_DIR}
+    -D BUILD=${CMAKE_BINARY_DIR})
+
 file(GLOB e2e_scenarios CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.e2e)
 foreach(scenario ${e2e_scenarios})
     get_filename_component(name ${scenario} NAME_WE)
@@ -20,14 +30,7 @@ foreach(scenario ${e2e_scenarios})
             --driver $<TARGET_FILE:driver>
             --work ${CMAKE_BINARY_DIR}/e2e/${name}
             ${scenario}
-            -D APP=$<TARGET_FILE:W9XKVXXXX>
-            -D BOXDEMO=$<TARGET_FILE:boxdemo>
-            -D FORMDEMO=$<TARGET_FILE:formdemo>
-            -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
-            -D RECORDER=$<TARGET_FILE:recorder>
-            -D SOURCE=${PROJECT_SOURCE_DIR}
-            -D E2E=${CMAKE_CURRENT_LIST_DIR}
-            -D BUILD=${CMAKE_BINARY_DIR})
+            ${e2e_definitions})
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 180 LABELS e2e SKIP_RETURN_CODE 77
                          ENVIRONMENT "${e2e_environment}")
     # A scenario may come with NAME.check.sh, run on its work directory after it has passed.
@@ -38,3 +41,15 @@ foreach(scenario ${e2e_scenarios})
         set_tests_properties(e2e.${name}.check PROPERTIES FIXTURES_REQUIRED e2e.${name} LABELS e2e)
     endif()
 endforeach()
+
+# The text-fit check has to fail where the prefix lacks the Windows 9x fonts: text_fit in a prefix
+# of its own made without them (KXD_WINE_FONTS=none), expected to stop at a text-fit step.
+add_test(NAME e2e.text_fit.without_fonts
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/without_fonts.sh ${CMAKE_BINARY_DIR}/wineprefix-nofonts
+        --arch ${e2e_arch}
+        --driver $<TARGET_FILE:driver>
+        --work ${CMAKE_BINARY_DIR}/e2e/text_fit.without_fonts
+        ${CMAKE_CURRENT_LIST_DIR}/text_fit.e2e
+        ${e2e_definitions})
+set_tests_properties(e2e.text_fit.without_fonts PROPERTIES TIMEOUT 180 LABELS e2e
+                     SKIP_RETURN_CODE 77)
