@@ -85,6 +85,7 @@ private:
         scsi::Sense sense;
         bool senseValid;
         std::vector<uint8_t> data; // what goes into the data buffer
+        std::string commit;        // a commit request's revisions, "KV80->KV81"
     };
 
     const Fault* findFault(uint8_t ha, uint8_t target, uint8_t opcode, int occurrence) const;
