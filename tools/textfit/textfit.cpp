@@ -116,6 +116,17 @@ std::string textOf(HWND window) {
     return std::string(narrow, static_cast<size_t>(length > 0 ? length : 0));
 }
 
+// A control's text and font; false, with a "busy" finding, when its thread does not answer.
+bool textAndFont(Run& run, HWND control, int id, const std::string& what, std::string& text,
+                 HFONT& font) {
+    text = textOf(control);
+    if (!fontOf(run, control, font)) {
+        run.add("busy", id, what, text, "");
+        return false;
+    }
+    return true;
+}
+
 std::string classOf(HWND window) {
     char name[256];
     const int got = GetClassNameA(window, name, sizeof name);
@@ -217,10 +228,9 @@ RECT parentArea(HWND parent) {
 
 void label(Run& run, HWND parent, HWND control, int id, const std::string& what) {
     const LONG style = GetWindowLongA(control, GWL_STYLE);
-    const std::string text = textOf(control);
+    std::string text;
     HFONT font = nullptr;
-    if (!fontOf(run, control, font)) {
-        run.add("busy", id, what, text, "");
+    if (!textAndFont(run, control, id, what, text, font)) {
         return;
     }
     UINT format = DT_EXPANDTABS | DT_WORDBREAK;
@@ -274,43 +284,37 @@ void label(Run& run, HWND parent, HWND control, int id, const std::string& what)
     }
 }
 
-void pushButton(Run& run, HWND parent, HWND control, int id, const std::string& what) {
-    const std::string text = withoutPrefix(textOf(control));
+// A push button's caption, centred inside its frame, or a group box's, on its top line.
+void button(Run& run, HWND parent, HWND control, int id, const std::string& what) {
+    std::string text;
     HFONT font = nullptr;
-    if (!fontOf(run, control, font)) {
-        run.add("busy", id, what, text, "");
+    if (!textAndFont(run, control, id, what, text, font)) {
         return;
     }
+    text = withoutPrefix(text);
     const Measure measure(control, font);
+    const int width = measure.width(text);
+    const LONG kind = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
     RECT frame = clientIn(control, parent);
-    if ((GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+    if (kind == BS_GROUPBOX) {
+        const RECT room{frame.left + GroupCaptionIndent, frame.top, frame.right - GroupCaptionEnd,
+                        frame.bottom};
+        judge(run, id, what, text,
+              drawnAt(frame.left + GroupCaptionIndent, frame.top, width, measure.lineHeight),
+              common(room, parentArea(parent)),
+              "group box: after its indent, before its right edge");
+        return;
+    }
+    if (kind == BS_DEFPUSHBUTTON) {
         InflateRect(&frame, -1, -1);
     }
     RECT room = frame;
     InflateRect(&room, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
-    const int width = measure.width(text);
     const RECT drawn = drawnAt(frame.left + (frame.right - frame.left - width) / 2,
                                frame.top + (frame.bottom - frame.top - measure.lineHeight) / 2,
                                width, measure.lineHeight);
     judge(run, id, what, text, drawn, common(room, parentArea(parent)),
           "push button: inside its frame");
-}
-
-void groupBox(Run& run, HWND parent, HWND control, int id, const std::string& what) {
-    const std::string text = withoutPrefix(textOf(control));
-    HFONT font = nullptr;
-    if (!fontOf(run, control, font)) {
-        run.add("busy", id, what, text, "");
-        return;
-    }
-    const Measure measure(control, font);
-    const RECT client = clientIn(control, parent);
-    const RECT drawn = drawnAt(client.left + GroupCaptionIndent, client.top, measure.width(text),
-                               measure.lineHeight);
-    const RECT room{client.left + GroupCaptionIndent, client.top, client.right - GroupCaptionEnd,
-                    client.bottom};
-    judge(run, id, what, text, drawn, common(room, parentArea(parent)),
-          "group box: after its indent, before its right edge");
 }
 
 // The items of a list box or of a combo box's drop-down list. `clip` is where the list shows
@@ -406,10 +410,9 @@ void comboBox(Run& run, HWND parent, HWND control, int id, const std::string& wh
 // The lines the program's message box draws: its text wrapped at half the screen's width, one
 // below the other from the top of the text's control.
 void boxText(Run& run, HWND box, HWND control, int id, const std::string& what) {
-    const std::string text = textOf(control);
+    std::string text;
     HFONT font = nullptr;
-    if (!fontOf(run, control, font)) {
-        run.add("busy", id, what, text, "");
+    if (!textAndFont(run, control, id, what, text, font)) {
         return;
     }
     const Measure measure(control, font);
@@ -496,10 +499,8 @@ void control(Run& run, HWND window, HWND child) {
         switch (style & BS_TYPEMASK) {
         case BS_PUSHBUTTON:
         case BS_DEFPUSHBUTTON:
-            pushButton(run, window, child, id, what);
-            return;
         case BS_GROUPBOX:
-            groupBox(run, window, child, id, what);
+            button(run, window, child, id, what);
             return;
         default:
             break;
