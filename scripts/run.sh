@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: builds everything, then shows the program at work under 64-bit Wine (with Xvfb
-# when there is no display) against the simulated drive: the template's window, and a flasher
-# made from it that flashes the simulated KXD-7316. Screenshots, the message-box transcript,
-# the drive's request trace and the firmware it took end up in out/.
+# when there is no display) against the simulated drive: the template's builder window makes a
+# flasher, which then flashes the simulated KXD-7316. Screenshots, the message-box transcript,
+# the drive's request trace and the firmware it took end up in out/; the screenshots, trimmed
+# to the windows, also in docs/screenshots/ (the README shows them). A summary ends the run.
 #
 #   bash scripts/run.sh              the demonstration, driven by the end-to-end driver
 #   bash scripts/run.sh --manual     the flasher only, left to you (needs a display)
@@ -29,9 +30,10 @@ build/host/tests/make_flasher "$win/src/app/W9XKVXXXX.EXE" "$stage/KV81.BIN" "$s
     "$stage/W9XKV8105.EXE"
 cp "$win/sim/WNASPI32.DLL" "$stage/"
 cat > "$stage/bus.txt" <<BUS
-# A disk at 0:0 and a KXD-7316 at 0:1 with firmware KV80 and an empty tray.
+# A disk at 0:0 and a KXD-7316 at 0:1 with firmware KV80 and an empty tray, answering each
+# request after 100 ms so that the flash can be watched.
 device 0:0 other
-device 0:1 kxd revision=KV80 new-revision=KV81 commit-ms=2000
+device 0:1 kxd revision=KV80 new-revision=KV81 commit-ms=2000 latency=100
 trace $(winpath "$out/trace.txt")
 save-firmware $(winpath "$out/firmware.bin")
 BUS
@@ -47,8 +49,25 @@ fi
 # The driver empties its work directory ($out) and copies the prepared files in.
 WINEDLLOVERRIDES=wnaspi32=n bash scripts/wine-e2e.sh --driver "$win/tools/driver.exe" \
     --work "$out" scripts/demo/demo.e2e -D "APP=$win/src/app/W9XKVXXXX.EXE" -D "STAGE=$stage"
-cmp "$stage/KV81.BIN" "$out/firmware.bin"
+
+# The screenshots for the README: trimmed to the windows on the black screen, without time
+# stamps, so that an unchanged picture gives unchanged bytes.
+shots="$repo/docs/screenshots"
+mkdir -p "$shots"
+rm -f "$shots"/*.png
+for shot in "$out"/[0-9]-*.png; do
+    convert "$shot" -trim +repage -strip -define png:exclude-chunks=date,time \
+        "$shots/$(basename "$shot")"
+done
+
+# What the run did, from what the builder wrote and what the drive saw.
+flasher="$out/W9XKV8105.EXE"
+commit="$(sed -n -E 's/^commit #[0-9]+ .*slot=0:1 revision=(.*)$/\1/p' "$out/trace.txt")"
+if cmp -s "$stage/KV81.BIN" "$out/firmware.bin"; then same=yes; else same=no; fi
 echo
-echo "The simulated drive took the flasher's KV81 image (out/firmware.bin equals KV81.BIN)."
-echo "Screenshots, transcript and the drive's trace are in out/:"
-ls "$out"
+echo "== Summary"
+echo "Flasher built by the builder window: out/$(basename "$flasher") ($(stat -c %s "$flasher") bytes, from KV81.BIN and KV05.BIN)"
+echo "Drive at 0:1, firmware revision: before ${commit%->*}, after ${commit#*->}"
+echo "The drive's firmware equals the flasher's image KV81.BIN: $same"
+echo "Screenshots: out/ and docs/screenshots/; transcript and the drive's trace: out/"
+[ "$same" = yes ]

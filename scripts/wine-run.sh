@@ -10,6 +10,10 @@
 # every box), 120 dots per inch. Without DISPLAY a private Xvfb is started on a free display and
 # stopped afterwards.
 #
+# KXD_WINE_FONTS=none makes and uses a prefix without the Windows 9x fonts and font settings
+# below (default build/wineprefix-nofonts or build/wineprefix32-nofonts): what a fresh prefix
+# draws with, for the tests that show the text-fit check failing there.
+#
 # Exit code 77 (and one line saying why) when this machine's kernel cannot run 32-bit programs.
 #
 # Screenshots: with --shots DIR (or KXD_SHOT_DIR in the environment) the program sees
@@ -40,6 +44,11 @@ case "$arch" in
   win64) wine=/usr/lib/wine/wine64; default_prefix="$repo/build/wineprefix" ;;
   win32) wine=/usr/lib/wine/wine; default_prefix="$repo/build/wineprefix32" ;;
   *) echo "wine-run: --arch is win64 or win32, not $arch" >&2; exit 2 ;;
+esac
+case "${KXD_WINE_FONTS:-}" in
+  "") with_fonts=1 ;;
+  none) with_fonts=0; default_prefix="$default_prefix-nofonts" ;;
+  *) echo "wine-run: KXD_WINE_FONTS is unset or none, not $KXD_WINE_FONTS" >&2; exit 2 ;;
 esac
 [ -x "$wine" ] || { echo "wine-run: $wine missing (run scripts/setup.sh)" >&2; exit 127; }
 if [ "$arch" = win32 ] && ! started="$("$wine" --version 2>&1)"; then
@@ -85,6 +94,7 @@ fi
 # Prefix creation, once, under a lock: parallel callers wait for the first one. A prefix made
 # by an earlier version of these settings is made anew.
 prefix_version="4: win98, unmanaged windows, 120 dpi, Windows 9x fonts"
+[ "$with_fonts" = 1 ] || prefix_version="4: win98, unmanaged windows, 120 dpi, no fonts of its own"
 write_settings() {
   # Windows 98 as the reported version; unmanaged X11 windows; 120 dots per inch. The fonts a
   # Windows 9x PC has: Wine's own (fonts-wine) in the prefix's Fonts folder, its bitmap fonts
@@ -102,6 +112,7 @@ write_settings() {
   echo '"LogPixels"=dword:00000078'
   echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]'
   echo '"LogPixels"=dword:00000078'
+  [ "$with_fonts" = 1 ] || return 0
   echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]'
   echo '"MS Shell Dlg"="MS Sans Serif"'
   echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Fonts]'
@@ -122,8 +133,10 @@ if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
     [ -d "$fonts" ] || { echo "wine-run: $fonts missing (run scripts/setup.sh)" >&2; exit 127; }
     rm -rf "$WINEPREFIX"
     "$wine" wineboot -i >/dev/null 2>&1
-    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-    cp "$fonts"/*.ttf "$fonts"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+    if [ "$with_fonts" = 1 ]; then
+      mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+      cp "$fonts"/*.ttf "$fonts"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
     write_settings >"$WINEPREFIX/kxd-settings.reg"
     "$wine" regedit /S "Z:${WINEPREFIX//\//\\}\\kxd-settings.reg" >/dev/null 2>&1
     # The settings reach the registry files when the server ends.

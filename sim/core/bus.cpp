@@ -282,6 +282,12 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
     p.traceIndex = static_cast<int>(trace_.size());
     trace_.push_back(entry);
     writeTrace(entry, "submit", now);
+    if (!p.commit.empty() && traceFile_ != nullptr) {
+        std::fprintf(traceFile_, "commit #%d t=%lld slot=%u:%u revision=%s\n", entry.number,
+                     static_cast<long long>(now), unsigned{entry.hostAdapter},
+                     unsigned{entry.target}, p.commit.c_str());
+        std::fflush(traceFile_);
+    }
     pending_.push_back(std::move(p));
 }
 
@@ -347,6 +353,8 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
             // The vendor bit commits what has been downloaded; the request's own byte of
             // parameter data carries nothing.
             device.firmware = device.download;
+            p.commit = setup.revision + "->" +
+                       (setup.newRevision.empty() ? setup.revision : setup.newRevision);
             if (!setup.newRevision.empty()) {
                 device.setup.revision = setup.newRevision;
             }

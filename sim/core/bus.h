@@ -99,6 +99,7 @@ private:
         std::vector<uint8_t> data; // what goes into the data buffer
         std::vector<uint8_t> raw;  // a replayed sense area, as recorded
         int replayed = -1;         // the recorded request it answers, or -1
+        std::string commit;        // a commit request's revisions, "KV80->KV81"
     };
 
     void loadReplay();

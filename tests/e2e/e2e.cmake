@@ -12,6 +12,17 @@ endif()
 set(e2e_dir ${CMAKE_CURRENT_LIST_DIR})
 set(replay_dir ${PROJECT_SOURCE_DIR}/tests/replay)
 
+# The variables every scenario sees.
+set(e2e_definitions
+    -D APP=$<TARGET_FILE:W9XKVXXXX>
+    -D BOXDEMO=$<TARGET_FILE:boxdemo>
+    -D FORMDEMO=$<TARGET_FILE:formdemo>
+    -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
+    -D RECORDER=$<TARGET_FILE:recorder>
+    -D SOURCE=${PROJECT_SOURCE_DIR}
+    -D E2E=${e2e_dir}
+    -D BUILD=${CMAKE_BINARY_DIR})
+
 # kxd_e2e(NAME SCENARIO [CHECK command...] [DEFINE NAME=VALUE...])
 function(kxd_e2e name scenario)
     cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "CHECK;DEFINE")
@@ -25,14 +36,7 @@ function(kxd_e2e name scenario)
             --driver $<TARGET_FILE:driver>
             --work ${CMAKE_BINARY_DIR}/e2e/${name}
             ${scenario}
-            -D APP=$<TARGET_FILE:W9XKVXXXX>
-            -D BOXDEMO=$<TARGET_FILE:boxdemo>
-            -D FORMDEMO=$<TARGET_FILE:formdemo>
-            -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
-            -D RECORDER=$<TARGET_FILE:recorder>
-            -D SOURCE=${PROJECT_SOURCE_DIR}
-            -D E2E=${e2e_dir}
-            -D BUILD=${CMAKE_BINARY_DIR}
+            ${e2e_definitions}
             ${defines})
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 180 LABELS e2e SKIP_RETURN_CODE 77
                          ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
@@ -72,3 +76,15 @@ foreach(scenario ${e2e_sessions})
         DEFINE LAYER=${CMAKE_BINARY_DIR}/sim/WNASPI32.DLL BUS=${replay_dir}/replay.bus
                SESSION=${session})
 endforeach()
+
+# The text-fit check has to fail where the prefix lacks the Windows 9x fonts: text_fit in a prefix
+# of its own made without them (KXD_WINE_FONTS=none), expected to stop at a text-fit step.
+add_test(NAME e2e.text_fit.without_fonts
+    COMMAND bash ${e2e_dir}/without_fonts.sh ${CMAKE_BINARY_DIR}/wineprefix-nofonts
+        --arch ${e2e_arch}
+        --driver $<TARGET_FILE:driver>
+        --work ${CMAKE_BINARY_DIR}/e2e/text_fit.without_fonts
+        ${e2e_dir}/text_fit.e2e
+        ${e2e_definitions})
+set_tests_properties(e2e.text_fit.without_fonts PROPERTIES TIMEOUT 180 LABELS e2e
+                     SKIP_RETURN_CODE 77)

@@ -295,14 +295,21 @@ TEST(SimBus, EventsAreHeldUntilSignalledOrDropped) {
     EXPECT_EQ(1, run.events.signals);
 }
 
-TEST(SimBus, TraceFileHasALinePerSubmissionAndCompletion) {
-    sim::Scenario s = oneDrive();
+TEST(SimBus, TraceFileHasALinePerSubmissionAndCompletionAndOnePerCommit) {
+    sim::DeviceSpec d;
+    d.revision = "KV80";
+    d.commitMs = 0;
+    d.newRevision = "KV81";
+    sim::Scenario s = oneDrive(d);
     s.tracePath = ::testing::TempDir() + "sim_bus_trace.txt";
     {
         BusRun run(s);
         Request r(0, 1, inquiryCdb(36), 36);
         r.block.SRB_Flags = 0x08;
         run.go(r);
+        Request commit(
+            0, 1, buffer(scsi::WriteBuffer, scsi::DownloadAndSave, 0, 1, scsi::CommitControl), 1);
+        run.go(commit);
     }
     std::ifstream in(s.tracePath);
     std::stringstream text;
@@ -310,7 +317,12 @@ TEST(SimBus, TraceFileHasALinePerSubmissionAndCompletion) {
     EXPECT_EQ("submit #1 t=0 slot=0:1 flags=08 len=36 cdb=12 00 00 00 24 00 status=01 "
               "sense=00/00/00 due=0\n"
               "done #1 t=0 slot=0:1 flags=08 len=36 cdb=12 00 00 00 24 00 status=01 "
-              "sense=00/00/00 due=0\n",
+              "sense=00/00/00 due=0\n"
+              "submit #2 t=0 slot=0:1 flags=00 len=1 cdb=3B 05 01 00 00 00 00 00 01 80 00 00 "
+              "status=01 sense=00/00/00 due=0\n"
+              "commit #2 t=0 slot=0:1 revision=KV80->KV81\n"
+              "done #2 t=0 slot=0:1 flags=00 len=1 cdb=3B 05 01 00 00 00 00 00 01 80 00 00 "
+              "status=01 sense=00/00/00 due=0\n",
               text.str());
 }
 

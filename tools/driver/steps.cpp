@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "driver.h"
+#include "text_fit.h"
 
 namespace driver {
 
@@ -408,6 +409,31 @@ void Driver::step(const Words& w) {
         process_ = PROCESS_INFORMATION{};
         running_ = false;
         window_ = nullptr;
+    } else if (op == "expect-text-fits" || op == "expect-box-text-fits") {
+        const bool box = op == "expect-box-text-fits";
+        expectCount(w, 1, box ? 1 : 1000, "expect-text-fits [CONTROL...] | expect-box-text-fits");
+        requireProcess();
+        std::vector<TextFinding> findings;
+        HWND window = nullptr;
+        waitFor(box ? "the box's texts to fit" : "the texts to fit", [&](std::string& last) {
+            window = box ? requireBox() : requireWindow();
+            std::vector<HWND> controls;
+            for (size_t i = 1; i < w.size(); ++i) {
+                controls.push_back(findControl(w[i]));
+            }
+            findings = measureTexts(process_, window, controls);
+            last.clear();
+            for (const TextFinding& f : findings) {
+                if (f.status != "fits") {
+                    last += "\n    " + describeFinding(f, window);
+                }
+            }
+            return last.empty();
+        });
+        std::printf("\n");
+        for (const TextFinding& f : findings) {
+            std::printf("      %s\n", describeFinding(f, window).c_str());
+        }
     } else if (op == "screenshot") {
         expectCount(w, 2, 2, "screenshot NAME");
         screenshot(w[1]);

@@ -33,7 +33,9 @@ void NativeControl::setText(const std::string& text) {
 }
 
 void Win32Label::setCaption(const std::string& caption) {
-    setText(caption);
+    // Sized first, then given the text: the static draws its new text at once, and a label
+    // that grew afterwards would repaint only its new part (Wine leaves the rest as drawn at
+    // the old width, wrapped).
     HDC dc = GetDC(hwnd_);
     HGDIOBJ old =
         SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(hwnd_, WM_GETFONT, 0, 0)));
@@ -45,6 +47,7 @@ void Win32Label::setCaption(const std::string& caption) {
     ReleaseDC(hwnd_, dc);
     SetWindowPos(hwnd_, nullptr, 0, 0, extent.cx, metrics.tmHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    setText(caption);
     if (owner_) {
         SendMessageA(owner_, WM_KXD_LAYOUT, 0, 0);
     }

@@ -124,13 +124,29 @@ const char* iconResource(BoxIcon icon) {
     return nullptr;
 }
 
-HFONT messageFont() {
+// The font of the box's text (message) or of its caption bar (caption), from the system's
+// metrics; null when it has none.
+HFONT nonClientFont(bool caption) {
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = sizeof metrics;
     if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        return CreateFontIndirectA(&metrics.lfMessageFont);
+        return CreateFontIndirectA(caption ? &metrics.lfCaptionFont : &metrics.lfMessageFont);
     }
     return nullptr;
+}
+
+// The width of a caption in the caption bar's font.
+int captionWidth(HDC dc, const std::string& caption) {
+    HFONT font = nonClientFont(true);
+    if (!font) {
+        return 0;
+    }
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE extent{0, 0};
+    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    return static_cast<int>(extent.cx);
 }
 
 struct DisabledWindows {
@@ -158,7 +174,7 @@ int Win32Dialogs::show(BoxKind kind, const std::string& text, unsigned buttons) 
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     const auto scaled = [dpi](int value) { return MulDiv(value, dpi, 96); };
-    state.font = messageFont();
+    state.font = nonClientFont(false);
     HGDIOBJ defaultFont = GetStockObject(DEFAULT_GUI_FONT);
     HFONT font = state.font ? state.font : static_cast<HFONT>(defaultFont);
     HGDIOBJ oldFont = SelectObject(screen, font);
@@ -185,6 +201,7 @@ int Win32Dialogs::show(BoxKind kind, const std::string& text, unsigned buttons) 
         buttonWidth = w > buttonWidth ? w : buttonWidth;
     }
     SelectObject(screen, oldFont);
+    const int captionTextWidth = captionWidth(screen, style.caption);
     ReleaseDC(nullptr, screen);
 
     const int margin = scaled(11);
@@ -198,6 +215,11 @@ int Win32Dialogs::show(BoxKind kind, const std::string& text, unsigned buttons) 
     int clientWidth = textLeft + textWidth + margin;
     if (buttonsWidth + 2 * margin > clientWidth) {
         clientWidth = buttonsWidth + 2 * margin;
+    }
+    // As wide as the caption needs too: its text in the caption bar, then the close button.
+    const int captionBarWidth = captionTextWidth + GetSystemMetrics(SM_CYCAPTION) + 2 * margin;
+    if (captionBarWidth > clientWidth) {
+        clientWidth = captionBarWidth;
     }
     const int bodyHeight = textHeight > iconSize ? textHeight : iconSize;
     const int buttonTop = margin + bodyHeight + margin;
