@@ -51,7 +51,7 @@ bool BufferedOutputFile::write(const void* data, std::size_t count) {
         return true;
     }
     // A block larger than the buffer goes out in one piece after what is buffered.
-    if (!flush()) {
+    if (!writeBuffer()) {
         return false;
     }
     if (count >= FileBufferSize) {
@@ -64,11 +64,21 @@ bool BufferedOutputFile::write(const void* data, std::size_t count) {
     return true;
 }
 
+bool BufferedOutputFile::flushToDisk() {
+    if (closed_ || !writeBuffer()) {
+        return false;
+    }
+    if (!flushRaw()) {
+        failed_ = true;
+    }
+    return !failed_;
+}
+
 bool BufferedOutputFile::close() {
     if (closed_) {
         return !failed_;
     }
-    bool ok = flush();
+    bool ok = writeBuffer();
     ok = closeRaw() && ok;
     closed_ = true;
     if (!ok) {
@@ -77,7 +87,7 @@ bool BufferedOutputFile::close() {
     return ok;
 }
 
-bool BufferedOutputFile::flush() {
+bool BufferedOutputFile::writeBuffer() {
     if (!failed_ && !buffer_.empty() && !writeRaw(buffer_.data(), buffer_.size())) {
         failed_ = true;
     }

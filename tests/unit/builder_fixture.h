@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,21 @@ public:
         return names;
     }
 
+    // Everything in the working directory, below its folders too: a file's path (with
+    // " (read-only)" when it has no write permission) to its bytes, a folder's path with a
+    // final '/' to nothing.
+    std::map<std::string, Bytes> contents() const { return contentsOf(root + "/WORK", ""); }
+    // The temporary files of a build in the working directory.
+    std::vector<std::string> temporaries() const {
+        std::vector<std::string> names;
+        for (const std::string& name : listing()) {
+            if (name.rfind("KXD", 0) == 0) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+
     // Set-up, then a choice in each list through the handlers.
     void choose(const std::string& zolk, const std::string& nonZolk) {
         builder.SetUpWindow();
@@ -157,6 +173,30 @@ public:
     app::BuilderWindow builder{controls, services, names};
 
 private:
+    static std::map<std::string, Bytes> contentsOf(const std::string& host,
+                                                   const std::string& prefix) {
+        std::map<std::string, Bytes> found;
+        if (DIR* dir = ::opendir(host.c_str())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                const std::string name = entry->d_name;
+                struct stat st;
+                if (name == "." || name == ".." || ::lstat((host + "/" + name).c_str(), &st) != 0) {
+                    continue;
+                }
+                if (S_ISDIR(st.st_mode)) {
+                    found[prefix + name + "/"];
+                    const auto inner = contentsOf(host + "/" + name, prefix + name + "/");
+                    found.insert(inner.begin(), inner.end());
+                } else {
+                    const bool readOnly = (st.st_mode & 0222) == 0;
+                    readHostFile(host + "/" + name,
+                                 found[prefix + name + (readOnly ? " (read-only)" : "")]);
+                }
+            }
+            ::closedir(dir);
+        }
+        return found;
+    }
     static std::string makeRoot() {
         char name[] = "/tmp/kxd-builder-XXXXXX";
         const char* made = ::mkdtemp(name);
