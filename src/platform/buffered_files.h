@@ -47,7 +47,7 @@ public:
     bool close() final;
 
 protected:
-    BufferedOutputFile() { buffer_.reserve(FileBufferSize); }
+    BufferedOutputFile() : buffer_(FileBufferSize) {}
     // Writes all `count` bytes; false when it could not (a full disk included).
     virtual bool writeRaw(const unsigned char* data, std::size_t count) = 0;
     // Has the system write everything written so far onto the disk; false when it could not.
@@ -61,6 +61,7 @@ private:
     bool writeBuffer();
 
     std::vector<unsigned char> buffer_;
+    std::size_t used_ = 0; // bytes of buffer_ waiting to be written
     bool failed_ = false;
     bool closed_ = false;
 };
