@@ -4,6 +4,7 @@
 // on when a transcript line is pasted into a script.
 #include <cstddef>
 #include <cstdint>
+#include <sstream>
 #include <string>
 
 #include "fuzz_check.h"
@@ -12,15 +13,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const driver::Variables vars{{"WORK", "/tmp/work"}, {"APP", "/tmp/W9XKVXXXX.EXE"}};
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
-
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) { // as the driver reads a script
         driver::Words words;
         try {
             words = driver::splitLine(line, vars);
