@@ -64,9 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     fuzz::expect(error.empty(), "no reason for a scenario read");
-    // No files from the fuzzer.
+    // No files written or read at the fuzzer's choice.
     scenario.tracePath.clear();
     scenario.firmwarePath.clear();
+    scenario.replayPath.clear();
 
     sim::Bus bus(scenario);
     NoEvents events;
