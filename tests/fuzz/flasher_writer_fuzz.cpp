@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "fuzz_check.h"
@@ -91,12 +92,15 @@ std::string model(const Bytes& templateFile, std::size_t zolkSize, std::size_t n
     return "";
 }
 
+// The run's folder, removed when the run ends (libFuzzer ends a run through exit()).
 std::string root() {
     static const std::string made = [] {
         struct stat st;
         const std::string base = ::stat("/dev/shm", &st) == 0 ? "/dev/shm" : "/tmp";
         return hosttree::makeFolder(base + "/kxd-writer-fuzz-");
     }();
+    static const bool removedAtExit = std::atexit([] { hosttree::removeTree(root()); }) == 0;
+    (void)removedAtExit;
     return made;
 }
 
