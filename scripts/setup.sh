@@ -12,6 +12,8 @@ packages=(
   wine64 wine wine32:i386 fonts-wine
   xvfb x11-utils imagemagick
   python3
+  # The fuzz targets: clang's libFuzzer with its sanitizers.
+  clang libclang-rt-14-dev
 )
 
 as_root=()

@@ -90,9 +90,20 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
 
     report.copyStarted(templateSize);
 
-    // The flasher is written under a temporary name and renamed only once it is complete, so
-    // that no half-written file ever carries a flasher's name and an earlier flasher of that
-    // name survives a failed build.
+    // Only what creating the flasher in place would have emptied is replaced: nothing, or a
+    // file of ordinary attributes that no other program holds open. A directory, a read-only
+    // (hidden, system) file or a file in use under the flasher's name stays as it is.
+    const std::string cannotCreate = "Create " + name + " Fail";
+    const platform::Entry earlier = files_.entry(name);
+    if (earlier != platform::Entry::None &&
+        (earlier != platform::Entry::File || !files_.canTake(name))) {
+        closeInputs();
+        return fail(cannotCreate);
+    }
+
+    // The flasher is written under a temporary name and renamed only once it is complete and
+    // on the disk, so that no half-written file ever carries a flasher's name and an earlier
+    // flasher of that name survives a failed build.
     TempFile temp(files_, files_.makeTempFile());
     std::unique_ptr<OutputFile> output;
     if (!temp.path().empty()) {
@@ -101,7 +112,7 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
     if (!output) {
         closeInputs();
         temp.discard();
-        return fail("Create " + name + " Fail");
+        return fail(cannotCreate);
     }
     auto failBuild = [&](const std::string& text) {
         closeInputs();
@@ -160,47 +171,53 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         }
     }
 
-    bool closed = zolk->close();
+    bool closed = output->flushToDisk();
+    closed = output->close() && closed;
+    closed = zolk->close() && closed;
     closed = nonZolk->close() && closed;
     closed = templateFile->close() && closed;
-    closed = output->close() && closed;
-    if (!closed || !putInPlace(temp.path(), name)) {
+    if (!closed) {
         return failBuild(someProblem);
+    }
+    if (!putInPlace(temp.path(), name, earlier == platform::Entry::File)) {
+        return failBuild(cannotCreate);
     }
     temp.keep();
     return true;
 }
 
-// MoveFile does not replace an existing file, and Windows 9x has no MoveFileEx: an earlier
-// file of the name is first moved aside under a temporary name, the new file is renamed into
-// place, and only then the earlier one is removed. If the new one cannot take the name, the
-// earlier one is moved back. All three names are in the current directory, so each step is
-// a rename of a directory entry that leaves both files whole.
+// MoveFile does not replace an existing file, and Windows 9x has no call that does (MoveFileEx
+// and ReplaceFile came with NT): an earlier flasher is first moved aside under a temporary name,
+// the new file is renamed into place, and only then the earlier one is removed. A step that
+// fails undoes the ones before it, so that a failed build leaves the directory as it was. All
+// names are in the current directory: each step renames or removes a directory entry and leaves
+// every file whole.
 //
-// What a stop at any moment leaves: while the flasher is written, a partial KXDxxxx.TMP and the
-// earlier flasher untouched; between moving the earlier one aside and renaming the new one,
-// no file under the flasher's name but both whole, the earlier one and the new one, each in a
-// KXDxxxx.TMP of its own; after that, the new flasher in place and at most the earlier one
-// left as a KXDxxxx.TMP. Never a part-written file under a flasher's name.
-bool FlasherWriter::putInPlace(const std::string& temp, const std::string& name) {
-    if (files_.rename(temp, name)) {
-        return true; // no earlier file of that name
+// What a stop of the machine at any moment leaves: while the flasher is written, a partial
+// KXDxxxx.TMP and the earlier flasher untouched; between moving the earlier one aside and
+// renaming the new one, no file under the flasher's name but both whole, each in a KXDxxxx.TMP
+// of its own; after that, the new flasher in place and at most the earlier one left as a
+// KXDxxxx.TMP. Never a part-written file under a flasher's name.
+bool FlasherWriter::putInPlace(const std::string& temp, const std::string& name, bool replacing) {
+    if (!replacing) {
+        return files_.rename(temp, name);
     }
-    const std::string backup = files_.makeTempFile();
-    if (backup.empty()) {
-        return false;
-    }
-    if (!files_.remove(backup) || !files_.rename(name, backup)) {
-        files_.remove(backup);
+    // A name of our own that nothing else takes meanwhile, freed for the rename.
+    const std::string aside = files_.makeTempFile();
+    if (aside.empty() || !files_.remove(aside) || !files_.rename(name, aside)) {
         return false;
     }
     if (!files_.rename(temp, name)) {
-        files_.rename(backup, name);
+        files_.rename(aside, name);
         return false;
     }
-    // Should this fail (a read-only earlier file, say), the new flasher is in place all the
-    // same and the earlier one stays under the temporary name.
-    files_.remove(backup);
+    if (!files_.remove(aside)) {
+        // The earlier one will not go: it takes its name back and the new one leaves.
+        if (files_.rename(name, temp)) {
+            files_.rename(aside, name);
+        }
+        return false;
+    }
     return true;
 }
 

@@ -388,8 +388,14 @@ TEST(SimScenario, ReportsTheLineItCannotRead) {
         "device 0:1 kxd vendor=\"OPEN\n",
         "fault 0:1 12 sense=1/2\n",
         "colour blue\n",
+        // Times from 0 to a day: a due time past the end of its range was undefined (found by
+        // the scenario fuzz target).
+        "support-status 01\nadapters 33\nlatency 88888888888888888888888888880\n",
+        "device 0:1 kxd latency=-5\n",
+        "device 0:1 kxd commit-ms=86400001\n",
+        "fault 0:1 3B delay=9223372036854775807\n",
     };
-    const int lines[] = {1, 1, 2, 1, 1, 1, 1, 1, 1};
+    const int lines[] = {1, 1, 2, 1, 1, 1, 1, 1, 1, 3, 1, 1, 1};
     for (size_t i = 0; i < std::size(bad); ++i) {
         sim::Scenario s;
         std::string error;

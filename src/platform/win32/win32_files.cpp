@@ -64,13 +64,12 @@ protected:
         return true;
     }
 
+    bool flushRaw() override { return FlushFileBuffers(handle_) != 0; }
+
     bool closeRaw() override {
-        // Onto the disk before the caller renames it into place: a file under its final
-        // name must hold its bytes even if the machine stops right after.
-        bool ok = FlushFileBuffers(handle_) != 0;
-        ok = CloseHandle(handle_) != 0 && ok;
+        const bool closed = CloseHandle(handle_) != 0;
         handle_ = INVALID_HANDLE_VALUE;
-        return ok;
+        return closed;
     }
 
 private:
@@ -98,6 +97,33 @@ std::unique_ptr<OutputFile> Win32FileSystem::create(const std::string& path) {
         return nullptr;
     }
     return std::make_unique<Win32OutputFile>(handle);
+}
+
+Entry Win32FileSystem::entry(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Entry::None
+                                                                              : Entry::Unknown;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Entry::Directory;
+    }
+    // Creating with ordinary attributes over any of these fails on every Windows.
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return (attributes & kept) != 0 ? Entry::KeptFile : Entry::File;
+}
+
+bool Win32FileSystem::canTake(const std::string& path) {
+    // No sharing at all: fails while any other program has the file open, whatever it shares,
+    // and for a file that may not be written. Opening an existing file changes nothing in it.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
 }
 
 namespace {
