@@ -1,5 +1,6 @@
 #include "package/flasher_writer.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,8 @@ namespace package {
 namespace {
 
 constexpr int StepsPerImage = static_cast<int>(ImageSize / FlasherWriter::ProgressStep);
+// How much of the template goes through at a time.
+constexpr std::size_t CopyBlock = 65536;
 
 // Removes the build's temporary file on every way out, the thrown ones included, unless the
 // file went into place. Declared before the output file, so that the file is closed first.
@@ -121,23 +124,42 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         return fail(text);
     };
 
-    // Copy up to and including the keyword's final 00h byte.
-    KeywordScan scan;
-    long long offset = 0;
-    bool found = false;
-    while (offset < templateSize) {
-        unsigned char byte = 0;
-        if (templateFile->read(&byte, 1) != 1 || !output->write(&byte, 1)) {
-            return failBuild(someProblem);
-        }
-        if (offset % ProgressStep == 0) {
+    // The template goes through in blocks; the progress steps at the offsets each block
+    // covers, as it would byte by byte.
+    std::vector<unsigned char> block(CopyBlock);
+    const auto stepsFor = [&report](long long first, long long last, long long phase) {
+        // One step for every offset in [first, last] that is `phase` past a multiple of
+        // ProgressStep.
+        const auto upTo = [phase](long long end) {
+            return end < phase ? 0 : (end - phase) / ProgressStep + 1;
+        };
+        for (long long n = upTo(last) - upTo(first - 1); n > 0; --n) {
             report.copyStepped();
         }
-        if (scan.feed(byte)) {
-            found = true;
-            break;
+    };
+
+    // Copy up to and including the keyword's final 00h byte; what the block holds beyond it is
+    // the first image slot's start, passed over.
+    KeywordScan scan;
+    long long offset = 0;
+    long long passed = 0;
+    bool found = false;
+    while (offset < templateSize && !found) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<long long>(CopyBlock, templateSize - offset));
+        const std::size_t got = templateFile->read(block.data(), want);
+        const std::size_t at = scan.find(block.data(), got);
+        found = at < got;
+        const std::size_t take = found ? at + 1 : got;
+        if (!output->write(block.data(), take)) {
+            return failBuild(someProblem);
         }
-        ++offset;
+        stepsFor(offset, offset + static_cast<long long>(take) - 1, 0);
+        offset += static_cast<long long>(take);
+        passed = static_cast<long long>(got - take);
+        if (got < want && !found) {
+            return failBuild(someProblem);
+        }
     }
     if (!found) {
         return failBuild("Building fail: not found key-word in " + job.programName);
@@ -148,11 +170,13 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         std::vector<unsigned char> buffer(ImageSize);
         InputFile* images[] = {zolk.get(), nonZolk.get()};
         for (InputFile* image : images) {
-            if (templateFile->read(buffer.data(), ImageSize) != ImageSize ||
+            const std::size_t rest = ImageSize - static_cast<std::size_t>(passed);
+            if (templateFile->read(buffer.data(), rest) != rest ||
                 image->read(buffer.data(), ImageSize) != ImageSize ||
                 !output->write(buffer.data(), ImageSize)) {
                 return failBuild(someProblem);
             }
+            passed = 0;
             for (int step = 0; step < StepsPerImage; ++step) {
                 report.copyStepped();
             }
@@ -160,14 +184,17 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
     }
 
     // The rest of the template.
-    for (long long at = offset + 1 + 2 * static_cast<long long>(ImageSize); at < templateSize;
-         ++at) {
-        unsigned char byte = 0;
-        if (templateFile->read(&byte, 1) != 1 || !output->write(&byte, 1)) {
+    for (long long at = offset + 2 * static_cast<long long>(ImageSize); at < templateSize;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<long long>(CopyBlock, templateSize - at));
+        const std::size_t got = templateFile->read(block.data(), want);
+        if (!output->write(block.data(), got)) {
             return failBuild(someProblem);
         }
-        if (at % ProgressStep == 1) {
-            report.copyStepped();
+        stepsFor(at, at + static_cast<long long>(got) - 1, 1);
+        at += static_cast<long long>(got);
+        if (got < want) {
+            return failBuild(someProblem);
         }
     }
 

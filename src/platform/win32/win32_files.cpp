@@ -7,10 +7,25 @@
 namespace platform::win32 {
 namespace {
 
-class Win32InputFile : public BufferedInputFile {
+// A buffered file over a Win32 file handle, which it closes.
+template <typename Buffered> class Win32File : public Buffered {
 public:
-    explicit Win32InputFile(HANDLE handle) : handle_(handle) {}
-    ~Win32InputFile() override { close(); }
+    explicit Win32File(HANDLE handle) : handle_(handle) {}
+    ~Win32File() override { this->close(); }
+
+protected:
+    bool closeRaw() override {
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+    HANDLE handle_;
+};
+
+class Win32InputFile : public Win32File<BufferedInputFile> {
+public:
+    using Win32File::Win32File;
 
     long long size() override {
         DWORD high = 0;
@@ -32,21 +47,11 @@ protected:
         }
         return got;
     }
-
-    bool closeRaw() override {
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
 };
 
-class Win32OutputFile : public BufferedOutputFile {
+class Win32OutputFile : public Win32File<BufferedOutputFile> {
 public:
-    explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
-    ~Win32OutputFile() override { close(); }
+    using Win32File::Win32File;
 
 protected:
     bool writeRaw(const unsigned char* data, std::size_t count) override {
@@ -65,15 +70,6 @@ protected:
     }
 
     bool flushRaw() override { return FlushFileBuffers(handle_) != 0; }
-
-    bool closeRaw() override {
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
 };
 
 } // namespace
