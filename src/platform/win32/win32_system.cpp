@@ -66,6 +66,15 @@ void Win32System::sleep(unsigned long milliseconds) {
     Sleep(milliseconds);
 }
 
+uint32_t Win32System::tickCount() {
+    return GetTickCount();
+}
+
+void Win32System::yieldSlice() {
+    // Windows 95 has no SwitchToThread; Sleep(0) gives the slice to any thread ready to run.
+    Sleep(0);
+}
+
 void Win32System::setCursor(CursorShape shape) {
     screenCursor = shape;
     // The thread that sets it is usually about to be busy: show it now, not at the next
