@@ -130,9 +130,8 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
     if (fault != nullptr && fault->delayMs >= 0) {
         latency = fault->delayMs;
     }
-    if (fault != nullptr && fault->corruptOffset >= 0 &&
-        static_cast<size_t>(fault->corruptOffset) < p.data.size()) {
-        p.data[static_cast<size_t>(fault->corruptOffset)] ^= 0xFF;
+    if (fault != nullptr && fault->corruptOffset >= 0 && dev != nullptr) {
+        corrupt(*dev, *block, p, static_cast<uint64_t>(fault->corruptOffset));
     }
     p.due = never ? -1 : now + latency + extraDelay;
 
@@ -237,6 +236,22 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
         break;
     default:
         break;
+    }
+}
+
+void Bus::corrupt(DeviceState& device, const aspi::RequestBlock& block, Pending& p, uint64_t at) {
+    if (at < p.data.size()) {
+        p.data[static_cast<size_t>(at)] ^= 0xFF; // what a read returns
+        return;
+    }
+    // What a data block of WRITE BUFFER left in the download buffer (not a commit request's).
+    const uint8_t* cdb = block.CDBByte;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    if (p.status == aspi::SS_COMP && cdb[0] == scsi::WriteBuffer &&
+        (cdb[9] & scsi::CommitControl) == 0 &&
+        downloadRange(cdb, scsi::DownloadAndSave, offset, length) && at < length) {
+        device.download[offset + static_cast<size_t>(at)] ^= 0xFF;
     }
 }
 

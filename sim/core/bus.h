@@ -90,6 +90,9 @@ private:
     const Fault* findFault(uint8_t ha, uint8_t target, uint8_t opcode, int occurrence) const;
     void execute(DeviceState& device, const aspi::RequestBlock& block, Pending& pending,
                  int64_t& extraDelay);
+    // Inverts byte `at` of the data a read returns, or of the block a data write stored.
+    void corrupt(DeviceState& device, const aspi::RequestBlock& block, Pending& pending,
+                 uint64_t at);
     void writeTrace(const TraceEntry& entry, const char* what, int64_t now);
 
     Scenario scenario_;
