@@ -503,7 +503,7 @@ TEST(FlashProcedure, OrderOfSetUpAndCommit) {
                   ", pos 0, stepIt*16, pos 0, stepIt*16, pos 0, min 0, max 40, step 1*2, max 40, "
                   "pos 0, stepIt*2, pos 40, paint " +
                   Completed + ", default",
-              Rig::folded(rig.log));
+              flashtest::folded(rig.log));
 }
 
 // A commit request that timed out may still be touched by the layer: the block buffer stays
