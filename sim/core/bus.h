@@ -71,6 +71,10 @@ public:
     // Drops what will never complete (closing its held events).
     void shutdown(EventHost& events);
 
+    // A fault for the requests still to come (after those already given), as a test adds one
+    // while the bus runs.
+    void addFault(const Fault& fault) { scenario_.faults.push_back(fault); }
+
     DeviceState* device(uint8_t hostAdapter, uint8_t target);
     const std::vector<TraceEntry>& trace() const { return trace_; }
     const Scenario& scenario() const { return scenario_; }
