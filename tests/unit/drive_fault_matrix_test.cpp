@@ -277,18 +277,8 @@ std::string wordsOf(const Row& row) {
     return flashtest::folded(words);
 }
 
-struct Bar {
-    int32_t min, max, step, pos;
-    bool operator==(const Bar& o) const {
-        return min == o.min && max == o.max && step == o.step && pos == o.pos;
-    }
-};
-std::ostream& operator<<(std::ostream& os, const Bar& b) {
-    return os << b.min << ".." << b.max << " step " << b.step << " at " << b.pos;
-}
-Bar barOf(const FakeWindow& w) {
-    return {w.bar.lo, w.bar.hi, w.bar.stepSize, w.bar.pos};
-}
+using flashtest::barOf;
+using flashtest::BarState;
 
 template <typename T> std::vector<T> since(const std::vector<T>& all, size_t first) {
     return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
@@ -395,7 +385,7 @@ TEST(DriveFaultMatrix, EveryCommandEveryFaultFirstMiddleLast) {
             const size_t requests = s.trace().size();
             const size_t painted = flasher->frame.painted.size();
             const size_t cursor = s.system.cursorChanges.size();
-            const Bar barBefore = barOf(*flasher);
+            const BarState barBefore = barOf(flasher->bar);
             const std::string statusBefore = flasher->frame.text;
             const int commitsBefore = device().commits;
 
@@ -425,23 +415,23 @@ TEST(DriveFaultMatrix, EveryCommandEveryFaultFirstMiddleLast) {
             switch (end) {
             case End::Completed:
                 EXPECT_EQ(Strings({InProgress, Completed}), paints);
-                EXPECT_EQ((Bar{0, 40, 1, 40}), barOf(*flasher));
+                EXPECT_EQ(flashtest::CommitFull, barOf(flasher->bar));
                 EXPECT_EQ(hourglass, cursorChanges);
                 break;
             case End::Untouched:
                 EXPECT_EQ(Strings{}, paints);
                 EXPECT_EQ(statusBefore, flasher->frame.text);
-                EXPECT_EQ(barBefore, barOf(*flasher));
+                EXPECT_EQ(barBefore, barOf(flasher->bar));
                 EXPECT_TRUE(cursorChanges.empty());
                 break;
             case End::TransferFailed:
                 EXPECT_EQ(Strings{InProgress}, paints);
-                EXPECT_EQ((Bar{0, 262144, 16384, 0}), barOf(*flasher));
+                EXPECT_EQ(flashtest::TransferAtZero, barOf(flasher->bar));
                 EXPECT_EQ(hourglass, cursorChanges);
                 break;
             case End::CommitFailed:
                 EXPECT_EQ(Strings({InProgress, Failed}), paints);
-                EXPECT_EQ((Bar{0, 40, 1, 0}), barOf(*flasher));
+                EXPECT_EQ(flashtest::CommitAtZero, barOf(flasher->bar));
                 EXPECT_EQ(hourglass, cursorChanges);
                 break;
             case End::NotFound:
@@ -488,7 +478,7 @@ TEST(DriveFaultMatrix, EveryCommandEveryFaultFirstMiddleLast) {
         EXPECT_EQ(0u, again.find("SSU3, SSU0, TUR")) << again;
         EXPECT_EQ(again.size() - 18, again.rfind("W*16, R*16, COMMIT")) << again;
         EXPECT_EQ(Completed, flasher->frame.text);
-        EXPECT_EQ((Bar{0, 40, 1, 40}), barOf(*flasher));
+        EXPECT_EQ(flashtest::CommitFull, barOf(flasher->bar));
         const sim::DeviceState after = device();
         EXPECT_EQ(commitsBefore + 1, after.commits);
         EXPECT_TRUE(after.firmware == s.images.zolk);

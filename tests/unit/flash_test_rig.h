@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,23 @@ struct DriveSetup {
 };
 
 using simdrive::fault;
+
+// The bar as a run leaves it: min, max, step, position.
+struct BarState {
+    int32_t min, max, step, pos;
+    bool operator==(const BarState& o) const {
+        return min == o.min && max == o.max && step == o.step && pos == o.pos;
+    }
+};
+inline std::ostream& operator<<(std::ostream& os, const BarState& b) {
+    return os << b.min << ".." << b.max << " step " << b.step << " at " << b.pos;
+}
+inline BarState barOf(const platform::fake::FakeProgressBar& bar) {
+    return {bar.lo, bar.hi, bar.stepSize, bar.pos};
+}
+const BarState TransferAtZero{0, 262144, 16384, 0}; // a failed write or read, a difference
+const BarState CommitAtZero{0, 40, 1, 0};           // failed commit, or restart asked for
+const BarState CommitFull{0, 40, 1, 40};            // completed, no restart
 
 // Runs of the same word folded: "W*16".
 inline std::string folded(const std::vector<std::string>& words) {
