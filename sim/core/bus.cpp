@@ -289,14 +289,16 @@ void Bus::completeDue(int64_t now, EventHost& events) {
             std::memset(block.SenseArea, 0, sizeof block.SenseArea);
             scsi::encodeFixedSense(block.SenseArea, p.sense);
         }
+        // The trace line first: a program that sees the status may end at once, and the
+        // completion must be on record by then.
+        TraceEntry& entry = trace_[static_cast<size_t>(p.traceIndex)];
+        entry.completed = true;
+        writeTrace(entry, "done", now);
         aspi::storeStatus(block, p.status);
         if (p.event != nullptr) {
             events.signalEvent(p.event);
             events.releaseEvent(p.event);
         }
-        TraceEntry& entry = trace_[static_cast<size_t>(p.traceIndex)];
-        entry.completed = true;
-        writeTrace(entry, "done", now);
     }
 }
 
