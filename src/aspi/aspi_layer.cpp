@@ -81,7 +81,14 @@ uint8_t Layer::executePolling(unsigned long milliseconds) {
             abandon();
             return SS_PENDING;
         }
-        system_.yieldSlice();
+        // The limits are ten times what any healthy drive needs: past a tenth of its limit a
+        // request is as good as hung, and the poll lets the processor rest between reads
+        // rather than spin until the limit.
+        if (elapsed >= milliseconds / 10) {
+            system_.sleep(HungPollMs);
+        } else {
+            system_.yieldSlice();
+        }
     }
 }
 

@@ -46,10 +46,11 @@ public:
     uint8_t status() const { return loadStatus(request()); }
 
     // Submits the block and re-reads its status until it is no longer pending, giving up the
-    // rest of the time slice between two reads, for at most `milliseconds` by the system's
-    // tick count. A request still pending then is retired; the result is its status, 00h after
-    // the limit.
+    // rest of the time slice between two reads (sleeping HungPollMs between them once a tenth
+    // of the limit has passed), for at most `milliseconds` by the system's tick count. A
+    // request still pending then is retired; the result is its status, 00h after the limit.
     uint8_t executePolling(unsigned long milliseconds);
+    static constexpr unsigned long HungPollMs = 10;
     // Submits with event notification (flags 48h, post = a new auto-reset event) and waits at
     // most `milliseconds` for it. A request still pending then is retired; the result is its
     // status, 00h after a timeout.
