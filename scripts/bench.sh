@@ -36,6 +36,8 @@ for b in data["benchmarks"]:
         continue
     scale = {"ms": 1.0, "us": 0.001, "ns": 1e-6}[b["time_unit"]]
     rows[name] = (b["real_time"] * scale, b["cpu_time"] * scale)
+    if "largest_B" in b:
+        heap = (b["allocs"], b["alloc_B"], b["largest_B"])
 print(f"Machine: {data['context'].get('num_cpus')} CPUs at {data['context'].get('mhz_per_cpu')} MHz")
 print(f"{'what':<52} {'time':>12} {'CPU':>12}")
 labels = {
@@ -51,4 +53,6 @@ for key, label in labels.items():
 if "BM_BuildFlasher" in rows and "BM_CopyTemplate" in rows:
     print(f"{'builder / copy':<52} {rows['BM_BuildFlasher'][0] / rows['BM_CopyTemplate'][0]:>12.2f}")
 print(f"{'program overhead of a flash under 64-bit Wine':<52} {sys.argv[2]:>12}")
+if "heap" in dir():
+    print(f"a flash allocates {heap[0]:.0f} blocks, {heap[1]:.0f} bytes; the largest {heap[2]:.0f} bytes")
 PY

@@ -6,6 +6,17 @@ namespace sim {
 
 namespace {
 std::atomic<InProcessAspi*> active{nullptr};
+thread_local bool insideBus = false;
+
+// Marks the calling thread as running the bus for as long as it lives.
+struct BusScope {
+    BusScope() { insideBus = true; }
+    ~BusScope() { insideBus = false; }
+};
+} // namespace
+
+bool InProcessAspi::simulating() {
+    return insideBus;
 }
 
 InProcessAspi::InProcessAspi(platform::fake::FakeSystem& system, Scenario scenario)
@@ -46,6 +57,7 @@ uint32_t InProcessAspi::SendASPI32Command(void* block) {
     if (self == nullptr || block == nullptr) {
         return 0;
     }
+    const BusScope scope;
     const int64_t now = self->system_.clock().now();
     std::unique_lock<std::mutex> lock(self->mutex_);
     self->bus_.submit(static_cast<aspi::RequestBlock*>(block), now, *self);
@@ -72,6 +84,7 @@ void InProcessAspi::advancedTo(int64_t now) {
 }
 
 void InProcessAspi::work() {
+    const BusScope scope;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
         // The clock only moves inside FakeClock::moveTo, which calls advancedTo afterwards,

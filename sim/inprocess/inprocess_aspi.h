@@ -33,6 +33,10 @@ public:
     static uint32_t GetASPI32SupportInfo();
     static uint32_t SendASPI32Command(void* block);
 
+    // True on a thread while it runs the simulated bus (the worker always, a caller inside
+    // SendASPI32Command), so that a measurement can tell the bus's work from the program's.
+    static bool simulating();
+
     int64_t nextDue() override;
     void advancedTo(int64_t now) override;
 
