@@ -1,0 +1,82 @@
+// The ASPI bridge's rules, apart from Windows: where each CD-ROM drive appears as a host adapter
+// and target, which requests are refused at once, what a request asks of SCSI pass-through, and
+// how the outcome goes back into the request block. The DLL (bridge.cpp) makes the Windows
+// calls around them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "aspi/request_block.h"
+#include "aspi/session_trace.h"
+
+namespace bridge {
+
+// ASPI values beyond those the program uses (aspi/request_block.h).
+enum : uint8_t {
+    SRB_POSTING = 0x01,
+    SRB_ENABLE_RESIDUAL_COUNT = 0x04,
+    SS_INVALID_SRB = 0xE0,
+    SS_NO_ADAPTERS = 0xE8,
+};
+
+// Host adapter status: the time limit ran out, or nothing came of a transfer.
+constexpr uint8_t HASTAT_COMMAND_TIMEOUT = 0x0B;
+constexpr uint8_t HASTAT_DO_DU = 0x12;
+
+// Every request may take this long; the system ends it then. The longest wait of the flasher,
+// the commit's forty seconds, fits in it, so that its own clock decides there.
+constexpr uint32_t TimeLimitSeconds = 60;
+
+// Sense bytes asked of pass-through at the most.
+constexpr uint8_t SenseCapacity = 32;
+
+// A CD-ROM drive and, where the system tells it (IOCTL_SCSI_GET_ADDRESS), its SCSI address.
+struct Drive {
+    char letter = 0;
+    bool addressed = false;
+    uint8_t port = 0, path = 0, target = 0, lun = 0;
+};
+
+// Where a drive appears to the program.
+struct Place {
+    uint8_t hostAdapter = 0, target = 0, lun = 0;
+};
+
+// The drives' places, in the drives' order: the drives on one SCSI port and path share a host
+// adapter, with their own target and LUN; a drive without an address, or with the address of a
+// drive before it, has a host adapter of its own, at target 0. Host adapters are numbered from
+// 0 in the order their first drive comes.
+std::vector<Place> placeDrives(const std::vector<Drive>& drives);
+uint8_t adapterCount(const std::vector<Place>& places);
+
+// The status a request is refused with at once, or SS_PENDING when it goes to the drive
+// `drive` (an index into the places).
+uint8_t accept(const aspi::RequestBlock& block, const std::vector<Place>& places, int& drive);
+
+// What a request asks of pass-through.
+struct Command {
+    uint8_t cdb[16] = {};
+    uint8_t cdbLength = 0;
+    aspi::trace::Direction direction = aspi::trace::Direction::None;
+    void* data = nullptr;
+    uint32_t length = 0; // 0 without a direction
+    uint8_t senseLength = 0;
+};
+Command commandFor(const aspi::RequestBlock& block);
+
+// What pass-through gave back.
+struct Outcome {
+    bool delivered = false;   // the call succeeded
+    uint8_t scsiStatus = 0;   // the target's status
+    uint32_t transferred = 0; // bytes of data moved
+    uint8_t senseLength = 0;  // sense bytes it wrote
+    const uint8_t* sense = nullptr;
+    uint32_t elapsedMs = 0;
+};
+
+// Writes the outcome into the block: the sense area, the adapter and target status and the
+// residual count where asked for, then the status byte (a release store), which it returns.
+uint8_t complete(aspi::RequestBlock& block, const Command& command, const Outcome& outcome);
+
+} // namespace bridge
