@@ -18,6 +18,7 @@
 
 #include "core.h"
 #include "platform/text_format.h"
+#include "worker_thread.h"
 
 namespace {
 
@@ -29,8 +30,9 @@ struct Request {
 };
 
 struct State {
+    explicit State(HMODULE module) : self(module) { InitializeCriticalSection(&lock); }
     CRITICAL_SECTION lock;
-    HMODULE self = nullptr;
+    HMODULE self;
     bool started = false;
     std::vector<HANDLE> devices; // one per place, open for the process's life
     std::vector<bridge::Place> places;
@@ -164,18 +166,7 @@ void startWorker() {
         return;
     }
     state->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    // The worker runs code of this library until the process ends: a reference of its own
-    // keeps the library loaded after the program's FreeLibrary.
-    char name[MAX_PATH + 1] = {};
-    if (GetModuleFileNameA(state->self, name, MAX_PATH) != 0) {
-        LoadLibraryA(name);
-    }
-    DWORD id = 0; // Windows 95 wants somewhere to put it
-    const HANDLE thread = CreateThread(nullptr, 0, work, nullptr, 0, &id);
-    if (thread != nullptr) {
-        CloseHandle(thread);
-        state->workerStarted = true;
-    }
+    state->workerStarted = startWorkerThread(state->self, work);
 }
 
 } // namespace
@@ -197,7 +188,13 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument)
     EnterCriticalSection(&state->lock);
     start();
     int drive = -1;
-    const uint8_t refused = bridge::accept(*block, state->places, drive);
+    uint8_t refused = bridge::accept(*block, state->places, drive);
+    if (refused == aspi::SS_PENDING) {
+        startWorker();
+        // Without a thread to carry it the layer has no means to take it.
+        refused =
+            state->workerStarted ? uint8_t{aspi::SS_PENDING} : uint8_t{bridge::SS_ASPI_IS_BUSY};
+    }
     if (refused != aspi::SS_PENDING) {
         LeaveCriticalSection(&state->lock);
         // The status byte leads every kind of request block.
@@ -215,7 +212,6 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument)
     }
     aspi::storeStatus(*block, aspi::SS_PENDING);
     state->queue.push_back(r);
-    startWorker();
     const HANDLE wake = state->wake;
     LeaveCriticalSection(&state->lock);
     SetEvent(wake);
@@ -223,16 +219,21 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument)
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        state = new State();
-        state->self = instance;
-        InitializeCriticalSection(&state->lock);
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
         DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH && state != nullptr) {
+        state = new State(instance);
+        break;
+    case DLL_PROCESS_DETACH:
         // Only at the process's end (the worker keeps the library loaded until then).
-        for (HANDLE device : state->devices) {
-            CloseHandle(device);
+        if (state != nullptr) {
+            for (HANDLE device : state->devices) {
+                CloseHandle(device);
+            }
         }
+        break;
+    default:
+        break;
     }
     return TRUE;
 }

@@ -77,12 +77,11 @@ std::vector<uint8_t> inquiry() {
 std::vector<uint8_t> testUnitReady() {
     return std::vector<uint8_t>(12, 0);
 }
-std::vector<uint8_t> transfer(uint8_t opcode, uint8_t mode, uint32_t length, uint8_t control = 0) {
-    std::vector<uint8_t> cdb = {opcode, mode, scsi::FirmwareBufferId, 0, 0, 0, 0, 0, 0, control,
-                                0,      0};
-    aspi::putBig24(&cdb[6], length);
-    return cdb;
-}
+// Sixteen bytes into the download buffer at offset 0, and back.
+const std::vector<uint8_t> WriteBuffer16 = {
+    scsi::WriteBuffer, scsi::DownloadAndSave, scsi::FirmwareBufferId, 0, 0, 0, 0, 0, 16, 0, 0, 0};
+const std::vector<uint8_t> ReadBuffer16 = {
+    scsi::ReadBuffer, scsi::VendorSpecificRead, scsi::FirmwareBufferId, 0, 0, 0, 0, 0, 16, 0, 0, 0};
 
 sim::Fault faultOn(int opcode) {
     sim::Fault f;
@@ -167,11 +166,11 @@ TEST(SgDevice, WrittenBlocksReadBackAndACorruptFaultShowsInTheRead) {
     sim::Fault corrupt = faultOn(scsi::ReadBuffer);
     corrupt.corruptOffset = 3;
     Node node(drive({corrupt}));
-    Command write(transfer(scsi::WriteBuffer, scsi::DownloadAndSave, 16), SG_DXFER_TO_DEV, 16);
+    Command write(WriteBuffer16, SG_DXFER_TO_DEV, 16);
     for (std::size_t i = 0; i < write.data.size(); ++i) {
         write.data[i] = static_cast<uint8_t>(i);
     }
-    Command read(transfer(scsi::ReadBuffer, scsi::VendorSpecificRead, 16), SG_DXFER_FROM_DEV, 16);
+    Command read(ReadBuffer16, SG_DXFER_FROM_DEV, 16);
     int error = 0;
     ASSERT_EQ(node.ioctl(SG_IO, &write.h, error), 0);
     ASSERT_EQ(node.ioctl(SG_IO, &read.h, error), 0);
