@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ ninja-build libgtest-dev clang-format
+  cmake make g++ ninja-build libgtest-dev libbenchmark-dev clang-format
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   # The GCC sources the i486 runtime of the Windows 9x release is built from, and what their
   # configuration needs.
@@ -14,6 +14,8 @@ packages=(
   gcc-multilib g++-multilib
   xvfb x11-utils imagemagick
   python3
+  # The fuzz targets: clang's libFuzzer with its sanitizers.
+  clang libclang-rt-14-dev
 )
 
 as_root=()

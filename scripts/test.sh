@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds all four presets and runs every test: the unit tests (plain and under
-# AddressSanitizer/UBSan), the checks of the Windows 9x release (instructions, imports, size,
-# reproducible build), and the end-to-end tests of the real window under Xvfb: the i686 release
-# under 32-bit Wine and the x86_64 build under 64-bit Wine.
+# Builds all five presets and runs every test: the unit tests (plain and under
+# AddressSanitizer/UBSan), the fuzz targets (about 15 s each), the checks of the Windows 9x
+# release (instructions, imports, size, reproducible build), and the end-to-end tests of the
+# real window under Xvfb: the i686 release under 32-bit Wine and the x86_64 build under 64-bit
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +18,7 @@ bash scripts/check-binaries.sh build/win32 build/win64
 bash scripts/check-reproducible.sh
 
 status=0
-for preset in host host-asan win32 win64; do
+for preset in host host-asan fuzz win32 win64; do
     echo "== tests $preset"
     if [ "$preset" = win32 ] && ! started="$(/usr/lib/wine/wine --version 2>&1)" &&
         [[ "$started" == *"Exec format error"* ]]; then

@@ -2,6 +2,7 @@
 # Runs a Windows program under Wine in a private prefix and returns its exit code.
 #
 #   scripts/wine-run.sh [--arch win64|win32] [--cwd DIR] [--shots DIR] program.exe [args...]
+#   scripts/wine-run.sh [--arch win64|win32] --prepare      only makes the prefix
 #
 # --arch win64 (the default) runs x86_64 programs under 64-bit Wine; --arch win32 runs i686
 # programs under 32-bit Wine. The prefix (WINEPREFIX, default build/wineprefix or
@@ -32,19 +33,23 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 arch=win64
 cwd=""
 shots="${KXD_SHOT_DIR:-}"
+prepare=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --arch) arch="$2"; shift 2 ;;
+    --prepare) prepare=1; shift ;;
     --cwd) cwd="$2"; shift 2 ;;
     --shots) shots="$2"; shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
-[ $# -ge 1 ] || { echo "usage: wine-run.sh [--arch win64|win32] [--cwd DIR] [--shots DIR] program.exe [args...]" >&2; exit 2; }
+[ $# -ge 1 ] || [ "$prepare" = 1 ] ||
+  { echo "usage: wine-run.sh [--arch win64|win32] [--cwd DIR] [--shots DIR] program.exe [args...]" >&2; exit 2; }
 
-program="$1"; shift
-case "$program" in /*) ;; *) program="$PWD/$program" ;; esac
+program="${1:-}"
+[ $# -eq 0 ] || shift
+case "$program" in /*|"") ;; *) program="$PWD/$program" ;; esac
 
 case "$arch" in
   win64) wine=/usr/lib/wine/wine64; default_prefix="$repo/build/wineprefix" ;;
@@ -165,6 +170,7 @@ if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
   flock -u 9
   exec 9>&-
 fi
+[ "$prepare" = 0 ] || exit 0
 
 if [ -n "$shots" ]; then
   mkdir -p "$shots"

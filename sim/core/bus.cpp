@@ -268,9 +268,8 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
     if (fault != nullptr && fault->delayMs >= 0) {
         latency = fault->delayMs;
     }
-    if (fault != nullptr && fault->corruptOffset >= 0 &&
-        static_cast<size_t>(fault->corruptOffset) < p.data.size()) {
-        p.data[static_cast<size_t>(fault->corruptOffset)] ^= 0xFF;
+    if (fault != nullptr && fault->corruptOffset >= 0 && dev != nullptr) {
+        corrupt(*dev, *block, p, static_cast<uint64_t>(fault->corruptOffset));
     }
     p.due = never ? -1 : now + latency + extraDelay;
 
@@ -386,6 +385,22 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
     }
 }
 
+void Bus::corrupt(DeviceState& device, const aspi::RequestBlock& block, Pending& p, uint64_t at) {
+    if (at < p.data.size()) {
+        p.data[static_cast<size_t>(at)] ^= 0xFF; // what a read returns
+        return;
+    }
+    // What a data block of WRITE BUFFER left in the download buffer (not a commit request's).
+    const uint8_t* cdb = block.CDBByte;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    if (p.status == aspi::SS_COMP && cdb[0] == scsi::WriteBuffer &&
+        (cdb[9] & scsi::CommitControl) == 0 &&
+        downloadRange(cdb, scsi::DownloadAndSave, offset, length) && at < length) {
+        device.download[offset + static_cast<size_t>(at)] ^= 0xFF;
+    }
+}
+
 int64_t Bus::nextDue() const {
     int64_t earliest = -1;
     for (const Pending& p : pending_) {
@@ -429,14 +444,16 @@ void Bus::completeDue(int64_t now, EventHost& events) {
                 scsi::encodeFixedSense(block.SenseArea, p.sense);
             }
         }
+        // The trace line first: a program that sees the status may end at once, and the
+        // completion must be on record by then.
+        TraceEntry& entry = trace_[static_cast<size_t>(p.traceIndex)];
+        entry.completed = true;
+        writeTrace(entry, "done", now);
         aspi::storeStatus(block, p.status);
         if (p.event != nullptr) {
             events.signalEvent(p.event);
             events.releaseEvent(p.event);
         }
-        TraceEntry& entry = trace_[static_cast<size_t>(p.traceIndex)];
-        entry.completed = true;
-        writeTrace(entry, "done", now);
     }
 }
 

@@ -73,6 +73,10 @@ public:
     // Drops what will never complete (closing its held events).
     void shutdown(EventHost& events);
 
+    // A fault for the requests still to come (after those already given), as a test adds one
+    // while the bus runs.
+    void addFault(const Fault& fault) { scenario_.faults.push_back(fault); }
+
     DeviceState* device(uint8_t hostAdapter, uint8_t target);
     const std::vector<TraceEntry>& trace() const { return trace_; }
     const Scenario& scenario() const { return scenario_; }
@@ -111,6 +115,9 @@ private:
     const Fault* findFault(uint8_t ha, uint8_t target, uint8_t opcode, int occurrence) const;
     void execute(DeviceState& device, const aspi::RequestBlock& block, Pending& pending,
                  int64_t& extraDelay);
+    // Inverts byte `at` of the data a read returns, or of the block a data write stored.
+    void corrupt(DeviceState& device, const aspi::RequestBlock& block, Pending& pending,
+                 uint64_t at);
     void writeTrace(const TraceEntry& entry, const char* what, int64_t now);
 
     Scenario scenario_;

@@ -32,6 +32,16 @@ bool number(const std::string& text, long long& value, int base = 10) {
     return *end == '\0';
 }
 
+// A time in milliseconds, from 0 to a day: due times stay far from the end of their range.
+bool milliseconds(const std::string& text, int64_t& value) {
+    long long n = 0;
+    if (!number(text, n) || n < 0 || n > 86400000) {
+        return false;
+    }
+    value = n;
+    return true;
+}
+
 bool slot(const std::string& text, uint8_t& ha, uint8_t& target) {
     const size_t colon = text.find(':');
     long long a, t;
@@ -63,10 +73,10 @@ bool deviceOption(const std::string& key, const std::string& value, DeviceSpec& 
         d.peripheralType = static_cast<uint8_t>(n);
     } else if (key == "ready-polls" && number(value, n)) {
         d.readyPolls = static_cast<int>(n);
-    } else if (key == "commit-ms" && number(value, n)) {
-        d.commitMs = n;
-    } else if (key == "latency" && number(value, n)) {
-        d.latencyMs = n;
+    } else if (key == "commit-ms") {
+        return milliseconds(value, d.commitMs);
+    } else if (key == "latency") {
+        return milliseconds(value, d.latencyMs);
     } else if (key == "dies-after" && number(value, n)) {
         d.diesAfter = static_cast<int>(n);
     } else {
@@ -95,8 +105,8 @@ bool faultOption(const std::string& key, const std::string& value, Fault& f) {
         f.senseKey = static_cast<int>(k);
         f.asc = static_cast<int>(a);
         f.ascq = static_cast<int>(q);
-    } else if (key == "delay" && number(value, n)) {
-        f.delayMs = n;
+    } else if (key == "delay") {
+        return milliseconds(value, f.delayMs);
     } else if (key == "corrupt" && number(value, n)) {
         f.corruptOffset = n;
     } else {
@@ -129,8 +139,8 @@ bool Scenario::parse(const std::string& text, Scenario& scenario, std::string& e
             scenario.supportStatus = static_cast<uint8_t>(n);
         } else if (what == "adapters" && w.size() == 2 && number(w[1], n)) {
             scenario.adapters = static_cast<uint8_t>(n);
-        } else if (what == "latency" && w.size() == 2 && number(w[1], n)) {
-            scenario.latencyMs = n;
+        } else if (what == "latency" && w.size() == 2) {
+            ok = milliseconds(w[1], scenario.latencyMs);
         } else if (what == "trace" && w.size() == 2) {
             scenario.tracePath = w[1];
         } else if (what == "save-firmware" && w.size() == 2) {

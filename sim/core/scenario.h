@@ -44,7 +44,7 @@ struct Fault {
     int senseKey = -1, asc = 0, ascq = 0; // complete with 04h and this sense
     bool never = false;                   // never complete
     int64_t delayMs = -1;                 // complete after this long, otherwise as usual
-    int64_t corruptOffset = -1;           // flip this byte of the data a read returns
+    int64_t corruptOffset = -1; // flip this byte of the data a read returns or a write stores
 };
 
 struct Scenario {

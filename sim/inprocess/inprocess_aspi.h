@@ -1,7 +1,8 @@
 // The simulated bus as an ASPI library inside a unit test: registered with the fake system as
 // "WNASPI32.DLL", so that the program loads it and finds its two entry points the way it does
-// on Windows. Its worker thread completes requests at the fake clock's times; as a participant
-// of the clock it makes every sleep and event wait stop at each due completion.
+// on Windows. Its worker thread completes requests at the fake clock's times (one due at once
+// before the submission returns); as a participant of the clock it makes every sleep, event
+// wait and time slice given up stop at each due completion.
 #pragma once
 
 #include <condition_variable>

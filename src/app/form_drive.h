@@ -36,6 +36,7 @@ public:
     int StartStopUnit(aspi::DriveSlot* slot, uint8_t value) override;
     int WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control) override;
     int ReadBuffer(aspi::DriveSlot* slot, void* buffer) override;
+    bool commandTimedOut() const override { return commands_.timedOut(); }
 
     void setTransferRange(int32_t length, int32_t block) override;
     int32_t blockLength() const override;

@@ -66,12 +66,23 @@ void Layer::submit() {
     }
 }
 
-uint8_t Layer::executePolling() {
+uint8_t Layer::executePolling(unsigned long milliseconds) {
     submit();
-    uint8_t status;
-    while ((status = loadStatus(current_->block)) == SS_PENDING) {
+    const uint32_t start = system_.tickCount();
+    for (;;) {
+        // The time first: a request that completes right after it still counts.
+        const uint32_t elapsed = system_.tickCount() - start; // also across the wrap
+        const uint8_t status = loadStatus(current_->block);
+        if (status != SS_PENDING) {
+            return status;
+        }
+        if (elapsed >= milliseconds) {
+            // No abort exists: the request and what it names stay with the layer.
+            abandon();
+            return SS_PENDING;
+        }
+        system_.yieldSlice();
     }
-    return status;
 }
 
 uint8_t Layer::executeWithEvent(unsigned long milliseconds) {
@@ -118,6 +129,20 @@ void Layer::reclaim() {
             ++i;
         }
     }
+}
+
+size_t Layer::requestRecordBytes() {
+    return sizeof(Request);
+}
+
+size_t Layer::retainedBytes() const {
+    size_t bytes = retired_.size() * sizeof(Request);
+    for (const Buffer& buffer : buffers_) {
+        if (buffer.released && usedByRetired(buffer)) {
+            bytes += buffer.size;
+        }
+    }
+    return bytes;
 }
 
 bool Layer::usedByRetired(const Buffer& buffer) const {

@@ -45,8 +45,11 @@ public:
     // Its status byte, read fresh from memory.
     uint8_t status() const { return loadStatus(request()); }
 
-    // Submits the block and re-reads its status until it is no longer pending; no time limit.
-    uint8_t executePolling();
+    // Submits the block and re-reads its status until it is no longer pending, giving up the
+    // rest of the time slice between two reads, for at most `milliseconds` by the system's
+    // tick count. A request still pending then is retired; the result is its status, 00h after
+    // the limit.
+    uint8_t executePolling(unsigned long milliseconds);
     // Submits with event notification (flags 48h, post = a new auto-reset event) and waits at
     // most `milliseconds` for it. A request still pending then is retired; the result is its
     // status, 00h after a timeout.
@@ -66,6 +69,12 @@ public:
     // or waiting for a retired request).
     size_t retiredCount() const { return retired_.size(); }
     size_t heldBuffers() const { return buffers_.size(); }
+    // The memory kept for retired requests: a record for each (its block and event handle),
+    // and each released buffer that one of them may still write. Bound: for every request
+    // still pending, its record and the buffer it names (for a flash, one block); nothing for
+    // a request that has completed, once the layer is next called.
+    size_t retainedBytes() const;
+    static size_t requestRecordBytes();
 
 private:
     struct Request {

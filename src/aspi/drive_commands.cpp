@@ -9,11 +9,22 @@ namespace aspi {
 
 const char* const AcceptedIdentifications[] = {"QUORVEN KXD-7316        KV", nullptr};
 
+namespace {
+
+// A request that the drive has not answered in its time stays with ASPI, and only a restart
+// of the system frees the drive from it; turning the power off mid-way is what must not happen.
+const char* const NoAnswerFormat =
+    "The drive at HA#%d - ID#%d did not answer %s in %u seconds.\n\n"
+    "Don't turn off the system. Restart it and run the flasher again.";
+
+} // namespace
+
 DriveCommands::DriveCommands(Layer& layer, platform::System& system, platform::Dialogs& dialogs,
                              DriveData& drives)
     : layer_(layer), system_(system), dialogs_(dialogs), drives_(drives) {}
 
 RequestBlock* DriveCommands::begin(const DriveSlot* slot, uint8_t cdbLength) {
+    timedOut_ = false;
     if (slot == nullptr || !layer_.hasEntryPoints()) {
         return nullptr;
     }
@@ -36,7 +47,7 @@ Response DriveCommands::finish(uint8_t status, const char* statusError, TellSens
                 platform::formatText("SenseCode: %02X %02X %02X", unsigned{response.sense.key},
                                      unsigned{response.sense.asc}, unsigned{response.sense.ascq}));
         }
-    } else if (status != SS_COMP && statusError != nullptr) {
+    } else if (status != SS_COMP && status != SS_PENDING && statusError != nullptr) {
         dialogs_.notice(platform::formatText(statusError, unsigned{status}));
     }
     return response;
@@ -94,11 +105,12 @@ int DriveCommands::StartStopUnit(DriveSlot* slot, uint8_t value) {
     }
     block->CDBByte[0] = scsi::StartStopUnit; // not immediate
     block->CDBByte[4] = value;
+    // Moving the tray or the disc takes long; stopping alone less.
+    const unsigned long limit = (value & 0x03) != 0 ? StartUnitLimitMs : StopUnitLimitMs;
     // The flash procedure goes on whatever this command reports: telling the user about the
     // drive's complaint would only add a box to close before the real check (the readiness
     // polls) speaks.
-    return finish(layer_.executePolling(), "StartStop-Unit Command Error: %02X", TellSense::No)
-        .done();
+    return finish(poll(*slot, limit), "StartStop-Unit Command Error: %02X", TellSense::No).done();
 }
 
 int DriveCommands::XCmd(DriveSlot* slot) {
@@ -107,7 +119,12 @@ int DriveCommands::XCmd(DriveSlot* slot) {
         return 0;
     }
     block->CDBByte[0] = scsi::TestUnitReady;
-    const Response response = finish(layer_.executePolling(), "Command Error: %02X", TellSense::No);
+    const Response response =
+        finish(poll(*slot, TestUnitReadyLimitMs), "Command Error: %02X", TellSense::No);
+    if (timedOut_) {
+        drives_.ReadyWaitCounter = 1; // a drive that does not answer is not polled again
+        return 0;
+    }
     const bool discPresent =
         response.done() || (response.checkCondition() && response.sense.key == scsi::NoSense &&
                             response.sense.asc == scsi::NoAdditionalSense);
@@ -133,6 +150,18 @@ void DriveCommands::setTransfer(RequestBlock& block, uint8_t opcode, uint8_t mod
     putBig24(&block.CDBByte[3], offset);
     putBig24(&block.CDBByte[6], length);
     block.CDBByte[9] = control;
+}
+
+uint8_t DriveCommands::poll(const DriveSlot& slot, unsigned long limitMs) {
+    const uint8_t opcode = layer_.request().CDBByte[0];
+    const uint8_t status = layer_.executePolling(limitMs);
+    if (status == SS_PENDING) {
+        timedOut_ = true;
+        dialogs_.notice(platform::formatText(NoAnswerFormat, int{slot.HostAdapter},
+                                             int{slot.Target}, scsi::commandName(opcode),
+                                             static_cast<unsigned>(limitMs / 1000)));
+    }
+    return status;
 }
 
 uint8_t DriveCommands::awaitCommit(const ClockTick& tick) {
@@ -170,13 +199,14 @@ int DriveCommands::WriteBuffer(DriveSlot* slot, uint32_t offset, const void* dat
                 length, control);
     uint8_t status;
     if (control == 0) {
-        status = layer_.executePolling();
+        status = poll(*slot, WriteBlockLimitMs);
     } else {
         layer_.submit();
         status = awaitCommit(tick);
         if (status == SS_PENDING) {
             // No abort exists: the request and the buffer it reads stay with the layer.
             layer_.abandon();
+            timedOut_ = true;
             dialogs_.notice("Flash timeout !");
             return 0;
         }
@@ -191,7 +221,8 @@ int DriveCommands::ReadBuffer(DriveSlot* slot, uint32_t offset, void* buffer, ui
     }
     setTransfer(*block, scsi::ReadBuffer, scsi::VendorSpecificRead, offset, buffer, length, 0x00);
     block->SRB_Flags = 0; // direction from the command
-    return finish(layer_.executePolling(), "Read-Buf Command Error: %02X", TellSense::Yes).done();
+    return finish(poll(*slot, ReadBlockLimitMs), "Read-Buf Command Error: %02X", TellSense::Yes)
+        .done();
 }
 
 } // namespace aspi

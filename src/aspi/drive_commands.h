@@ -74,9 +74,34 @@ public:
     // `length` bytes of the download buffer from `offset` into `buffer`.
     int ReadBuffer(DriveSlot* slot, uint32_t offset, void* buffer, uint32_t length);
 
+    // The last command's polled request, or its commit request, was still pending at its time
+    // limit and has been left to the layer; the user has been told.
+    bool timedOut() const { return timedOut_; }
+
     // INQUIRY's event wait, and the commit request's clock in one-second ticks.
     static constexpr unsigned long InquiryTimeoutMs = 180000;
     static constexpr int CommitSeconds = 40;
+
+    // How long a polled request may stay pending: ten times and more what the slowest healthy
+    // drive needs, so that only a drive that has stopped answering meets the limit.
+    // - TEST UNIT READY reports the drive's state without moving anything: well under 100 ms,
+    //   up to about 1 s while the drive finishes a reset. 10 s.
+    // - START STOP UNIT with load or start (3): closing the tray takes 2 to 3 s, spinning a disc
+    //   up 2 to 3 s more, and a disc that is hard to recognise up to about 15 s: some 20 s at
+    //   worst. 200 s.
+    // - START STOP UNIT stop (0): spinning down from full speed takes 3 to 5 s; 6 s at worst.
+    //   60 s.
+    // - WRITE BUFFER of a 16 KiB data block: the block goes to the drive's download memory in a
+    //   few milliseconds (16 KiB even at 3.3 MB/s, the slowest PIO mode, is 5 ms). A drive that
+    //   wrote each block straight to its flash memory would need at most 40 s / 16 = 2.5 s,
+    //   the commit request's own allowance spread over the image's sixteen blocks. 30 s.
+    // - READ BUFFER of a 16 KiB block: from the download memory in milliseconds; 1 s at worst.
+    //   10 s.
+    static constexpr unsigned long TestUnitReadyLimitMs = 10000;
+    static constexpr unsigned long StartUnitLimitMs = 200000;
+    static constexpr unsigned long StopUnitLimitMs = 60000;
+    static constexpr unsigned long WriteBlockLimitMs = 30000;
+    static constexpr unsigned long ReadBlockLimitMs = 10000;
 
 private:
     enum class TellSense { No, Yes };
@@ -93,11 +118,16 @@ private:
                      uint32_t length, uint8_t control);
     // Waits for the submitted commit request; its status, SS_PENDING when the clock ran out.
     uint8_t awaitCommit(const ClockTick& tick);
+    // Submits the request just built and polls it for at most `limitMs`. A request still
+    // pending then is retired and the user is told which command the drive at `slot` did not
+    // answer; the result is SS_PENDING.
+    uint8_t poll(const DriveSlot& slot, unsigned long limitMs);
 
     Layer& layer_;
     platform::System& system_;
     platform::Dialogs& dialogs_;
     DriveData& drives_;
+    bool timedOut_ = false;
 };
 
 } // namespace aspi

@@ -18,6 +18,24 @@ enum Opcode : uint8_t {
     ReadBuffer = 0x3C
 };
 
+// The operation's name as the program tells it to the user.
+inline const char* commandName(uint8_t opcode) {
+    switch (opcode) {
+    case TestUnitReady:
+        return "TEST UNIT READY";
+    case Inquiry:
+        return "INQUIRY";
+    case StartStopUnit:
+        return "START STOP UNIT";
+    case WriteBuffer:
+        return "WRITE BUFFER";
+    case ReadBuffer:
+        return "READ BUFFER";
+    default:
+        return "a command";
+    }
+}
+
 // Target status.
 enum Status : uint8_t { Good = 0x00, CheckCondition = 0x02 };
 

@@ -71,14 +71,29 @@ bool KeywordScan::feed(unsigned char byte) {
     return matched_ == KeywordSize;
 }
 
+std::size_t KeywordScan::find(const unsigned char* data, std::size_t size) {
+    std::size_t at = 0;
+    while (at < size) {
+        if (matched_ == 0) {
+            // Nothing matched yet: straight to the next candidate for the keyword's first byte.
+            const void* next = std::memchr(data + at, keyword_[0], size - at);
+            if (next == nullptr) {
+                return size;
+            }
+            at = static_cast<std::size_t>(static_cast<const unsigned char*>(next) - data);
+        }
+        if (feed(data[at])) {
+            return at;
+        }
+        ++at;
+    }
+    return size;
+}
+
 long long findFirstSlot(const unsigned char* data, std::size_t size) {
     KeywordScan scan;
-    for (std::size_t at = 0; at < size; ++at) {
-        if (scan.feed(data[at])) {
-            return static_cast<long long>(at + 1);
-        }
-    }
-    return -1;
+    const std::size_t at = scan.find(data, size);
+    return at < size ? static_cast<long long>(at + 1) : -1;
 }
 
 } // namespace package

@@ -33,6 +33,9 @@ public:
     KeywordScan();
     // True when `byte` completes the keyword.
     bool feed(unsigned char byte);
+    // The same over a run of bytes: the index of the byte that completes the keyword, or `size`
+    // when none does (the match so far carries over to the next run).
+    std::size_t find(const unsigned char* data, std::size_t size);
 
 private:
     const unsigned char* keyword_;

@@ -1,5 +1,6 @@
 #include "package/flasher_writer.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,8 @@ namespace package {
 namespace {
 
 constexpr int StepsPerImage = static_cast<int>(ImageSize / FlasherWriter::ProgressStep);
+// How much of the template goes through at a time.
+constexpr std::size_t CopyBlock = 65536;
 
 // Removes the build's temporary file on every way out, the thrown ones included, unless the
 // file went into place. Declared before the output file, so that the file is closed first.
@@ -90,9 +93,20 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
 
     report.copyStarted(templateSize);
 
-    // The flasher is written under a temporary name and renamed only once it is complete, so
-    // that no half-written file ever carries a flasher's name and an earlier flasher of that
-    // name survives a failed build.
+    // Only what creating the flasher in place would have emptied is replaced: nothing, or a
+    // file of ordinary attributes that no other program holds open. A directory, a read-only
+    // (hidden, system) file or a file in use under the flasher's name stays as it is.
+    const std::string cannotCreate = "Create " + name + " Fail";
+    const platform::Entry earlier = files_.entry(name);
+    if (earlier != platform::Entry::None &&
+        (earlier != platform::Entry::File || !files_.canTake(name))) {
+        closeInputs();
+        return fail(cannotCreate);
+    }
+
+    // The flasher is written under a temporary name and renamed only once it is complete and
+    // on the disk, so that no half-written file ever carries a flasher's name and an earlier
+    // flasher of that name survives a failed build.
     TempFile temp(files_, files_.makeTempFile());
     std::unique_ptr<OutputFile> output;
     if (!temp.path().empty()) {
@@ -101,7 +115,7 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
     if (!output) {
         closeInputs();
         temp.discard();
-        return fail("Create " + name + " Fail");
+        return fail(cannotCreate);
     }
     auto failBuild = [&](const std::string& text) {
         closeInputs();
@@ -110,23 +124,42 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         return fail(text);
     };
 
-    // Copy up to and including the keyword's final 00h byte.
-    KeywordScan scan;
-    long long offset = 0;
-    bool found = false;
-    while (offset < templateSize) {
-        unsigned char byte = 0;
-        if (templateFile->read(&byte, 1) != 1 || !output->write(&byte, 1)) {
-            return failBuild(someProblem);
-        }
-        if (offset % ProgressStep == 0) {
+    // The template goes through in blocks; the progress steps at the offsets each block
+    // covers, as it would byte by byte.
+    std::vector<unsigned char> block(CopyBlock);
+    const auto stepsFor = [&report](long long first, long long last, long long phase) {
+        // One step for every offset in [first, last] that is `phase` past a multiple of
+        // ProgressStep.
+        const auto upTo = [phase](long long end) {
+            return end < phase ? 0 : (end - phase) / ProgressStep + 1;
+        };
+        for (long long n = upTo(last) - upTo(first - 1); n > 0; --n) {
             report.copyStepped();
         }
-        if (scan.feed(byte)) {
-            found = true;
-            break;
+    };
+
+    // Copy up to and including the keyword's final 00h byte; what the block holds beyond it is
+    // the first image slot's start, passed over.
+    KeywordScan scan;
+    long long offset = 0;
+    long long passed = 0;
+    bool found = false;
+    while (offset < templateSize && !found) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<long long>(CopyBlock, templateSize - offset));
+        const std::size_t got = templateFile->read(block.data(), want);
+        const std::size_t at = scan.find(block.data(), got);
+        found = at < got;
+        const std::size_t take = found ? at + 1 : got;
+        if (!output->write(block.data(), take)) {
+            return failBuild(someProblem);
         }
-        ++offset;
+        stepsFor(offset, offset + static_cast<long long>(take) - 1, 0);
+        offset += static_cast<long long>(take);
+        passed = static_cast<long long>(got - take);
+        if (got < want && !found) {
+            return failBuild(someProblem);
+        }
     }
     if (!found) {
         return failBuild("Building fail: not found key-word in " + job.programName);
@@ -137,11 +170,13 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         std::vector<unsigned char> buffer(ImageSize);
         InputFile* images[] = {zolk.get(), nonZolk.get()};
         for (InputFile* image : images) {
-            if (templateFile->read(buffer.data(), ImageSize) != ImageSize ||
+            const std::size_t rest = ImageSize - static_cast<std::size_t>(passed);
+            if (templateFile->read(buffer.data(), rest) != rest ||
                 image->read(buffer.data(), ImageSize) != ImageSize ||
                 !output->write(buffer.data(), ImageSize)) {
                 return failBuild(someProblem);
             }
+            passed = 0;
             for (int step = 0; step < StepsPerImage; ++step) {
                 report.copyStepped();
             }
@@ -149,58 +184,67 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
     }
 
     // The rest of the template.
-    for (long long at = offset + 1 + 2 * static_cast<long long>(ImageSize); at < templateSize;
-         ++at) {
-        unsigned char byte = 0;
-        if (templateFile->read(&byte, 1) != 1 || !output->write(&byte, 1)) {
+    for (long long at = offset + 2 * static_cast<long long>(ImageSize); at < templateSize;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<long long>(CopyBlock, templateSize - at));
+        const std::size_t got = templateFile->read(block.data(), want);
+        if (!output->write(block.data(), got)) {
             return failBuild(someProblem);
         }
-        if (at % ProgressStep == 1) {
-            report.copyStepped();
+        stepsFor(at, at + static_cast<long long>(got) - 1, 1);
+        at += static_cast<long long>(got);
+        if (got < want) {
+            return failBuild(someProblem);
         }
     }
 
-    bool closed = zolk->close();
+    bool closed = output->flushToDisk();
+    closed = output->close() && closed;
+    closed = zolk->close() && closed;
     closed = nonZolk->close() && closed;
     closed = templateFile->close() && closed;
-    closed = output->close() && closed;
-    if (!closed || !putInPlace(temp.path(), name)) {
+    if (!closed) {
         return failBuild(someProblem);
+    }
+    if (!putInPlace(temp.path(), name, earlier == platform::Entry::File)) {
+        return failBuild(cannotCreate);
     }
     temp.keep();
     return true;
 }
 
-// MoveFile does not replace an existing file, and Windows 9x has no MoveFileEx: an earlier
-// file of the name is first moved aside under a temporary name, the new file is renamed into
-// place, and only then the earlier one is removed. If the new one cannot take the name, the
-// earlier one is moved back. All three names are in the current directory, so each step is
-// a rename of a directory entry that leaves both files whole.
+// MoveFile does not replace an existing file, and Windows 9x has no call that does (MoveFileEx
+// and ReplaceFile came with NT): an earlier flasher is first moved aside under a temporary name,
+// the new file is renamed into place, and only then the earlier one is removed. A step that
+// fails undoes the ones before it, so that a failed build leaves the directory as it was. All
+// names are in the current directory: each step renames or removes a directory entry and leaves
+// every file whole.
 //
-// What a stop at any moment leaves: while the flasher is written, a partial KXDxxxx.TMP and the
-// earlier flasher untouched; between moving the earlier one aside and renaming the new one,
-// no file under the flasher's name but both whole, the earlier one and the new one, each in a
-// KXDxxxx.TMP of its own; after that, the new flasher in place and at most the earlier one
-// left as a KXDxxxx.TMP. Never a part-written file under a flasher's name.
-bool FlasherWriter::putInPlace(const std::string& temp, const std::string& name) {
-    if (files_.rename(temp, name)) {
-        return true; // no earlier file of that name
+// What a stop of the machine at any moment leaves: while the flasher is written, a partial
+// KXDxxxx.TMP and the earlier flasher untouched; between moving the earlier one aside and
+// renaming the new one, no file under the flasher's name but both whole, each in a KXDxxxx.TMP
+// of its own; after that, the new flasher in place and at most the earlier one left as a
+// KXDxxxx.TMP. Never a part-written file under a flasher's name.
+bool FlasherWriter::putInPlace(const std::string& temp, const std::string& name, bool replacing) {
+    if (!replacing) {
+        return files_.rename(temp, name);
     }
-    const std::string backup = files_.makeTempFile();
-    if (backup.empty()) {
-        return false;
-    }
-    if (!files_.remove(backup) || !files_.rename(name, backup)) {
-        files_.remove(backup);
+    // A name of our own that nothing else takes meanwhile, freed for the rename.
+    const std::string aside = files_.makeTempFile();
+    if (aside.empty() || !files_.remove(aside) || !files_.rename(name, aside)) {
         return false;
     }
     if (!files_.rename(temp, name)) {
-        files_.rename(backup, name);
+        files_.rename(aside, name);
         return false;
     }
-    // Should this fail (a read-only earlier file, say), the new flasher is in place all the
-    // same and the earlier one stays under the temporary name.
-    files_.remove(backup);
+    if (!files_.remove(aside)) {
+        // The earlier one will not go: it takes its name back and the new one leaves.
+        if (files_.rename(name, temp)) {
+            files_.rename(aside, name);
+        }
+        return false;
+    }
     return true;
 }
 

@@ -1,8 +1,9 @@
 // Writes a flasher: the template copied byte for byte up to and including the first whole start
 // keyword, its two image slots passed over and replaced whole by the two image files, then the
-// rest of the template. The file is written under a temporary name and renamed into place only
-// once it is complete. Over the platform's file system only; whoever runs it shows its progress
-// and its failures.
+// rest of the template. The file is written under a temporary name, put on the disk and renamed
+// into place only once it is complete; it replaces only an earlier file that creating it in
+// place would have emptied. Over the platform's file system only; whoever runs it shows its
+// progress and its failures.
 #pragma once
 
 #include <string>
@@ -40,13 +41,17 @@ public:
     explicit FlasherWriter(platform::FileSystem& files) : files_(files) {}
 
     // Reads the template (the name the program was built under, in the current directory) and
-    // the two images and writes the flasher. Every failure is told to `report` and leaves no
-    // new file and an earlier file of the flasher's name untouched; every file is closed on
-    // every way out.
+    // the two images and writes the flasher. Every failure is told to `report` and leaves the
+    // directory as it was: no new file, no temporary one, and whatever stood under the
+    // flasher's name untouched. A directory, a read-only, hidden or system file, or a file
+    // another program holds open under that name is "Create NAME Fail". Every file is closed
+    // on every way out.
     bool write(const FlasherJob& job, WriterReport& report);
 
 private:
-    bool putInPlace(const std::string& temp, const std::string& name);
+    // Gives the finished temporary file the flasher's name, in place of an earlier file of
+    // that name when `replacing`; false, with everything as it was, when it cannot.
+    bool putInPlace(const std::string& temp, const std::string& name, bool replacing);
 
     platform::FileSystem& files_;
 };

@@ -6,6 +6,12 @@ namespace platform {
 
 std::size_t BufferedInputFile::read(void* data, std::size_t count) {
     auto* out = static_cast<unsigned char*>(data);
+    if (count <= filled_ - next_) {
+        // A byte-wise copy ends up here for all but one byte a buffer.
+        std::memcpy(out, buffer_.data() + next_, count);
+        next_ += count;
+        return count;
+    }
     std::size_t done = 0;
     while (done < count) {
         if (next_ == filled_) {
@@ -46,12 +52,14 @@ bool BufferedOutputFile::write(const void* data, std::size_t count) {
         return false;
     }
     const auto* in = static_cast<const unsigned char*>(data);
-    if (buffer_.size() + count <= FileBufferSize) {
-        buffer_.insert(buffer_.end(), in, in + count);
+    if (count <= FileBufferSize - used_) {
+        // A byte-wise copy ends up here for every byte: no more than a copy into the buffer.
+        std::memcpy(buffer_.data() + used_, in, count);
+        used_ += count;
         return true;
     }
     // A block larger than the buffer goes out in one piece after what is buffered.
-    if (!flush()) {
+    if (!writeBuffer()) {
         return false;
     }
     if (count >= FileBufferSize) {
@@ -60,15 +68,26 @@ bool BufferedOutputFile::write(const void* data, std::size_t count) {
         }
         return !failed_;
     }
-    buffer_.insert(buffer_.end(), in, in + count);
+    std::memcpy(buffer_.data(), in, count);
+    used_ = count;
     return true;
+}
+
+bool BufferedOutputFile::flushToDisk() {
+    if (closed_ || !writeBuffer()) {
+        return false;
+    }
+    if (!flushRaw()) {
+        failed_ = true;
+    }
+    return !failed_;
 }
 
 bool BufferedOutputFile::close() {
     if (closed_) {
         return !failed_;
     }
-    bool ok = flush();
+    bool ok = writeBuffer();
     ok = closeRaw() && ok;
     closed_ = true;
     if (!ok) {
@@ -77,11 +96,11 @@ bool BufferedOutputFile::close() {
     return ok;
 }
 
-bool BufferedOutputFile::flush() {
-    if (!failed_ && !buffer_.empty() && !writeRaw(buffer_.data(), buffer_.size())) {
+bool BufferedOutputFile::writeBuffer() {
+    if (!failed_ && used_ != 0 && !writeRaw(buffer_.data(), used_)) {
         failed_ = true;
     }
-    buffer_.clear();
+    used_ = 0;
     return !failed_;
 }
 

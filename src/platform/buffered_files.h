@@ -1,6 +1,6 @@
 // The buffering and the closing every file implementation shares, so that the builder's
 // byte-wise copy costs one system call per buffer: each implementation supplies only the raw
-// transfer and the raw close.
+// transfer, the raw flush to disk and the raw close.
 #pragma once
 
 #include <cstddef>
@@ -38,24 +38,30 @@ private:
 class BufferedOutputFile : public OutputFile {
 public:
     bool write(const void* data, std::size_t count) final;
+    // Writes out what is buffered, then has the system put the file on the disk; false when
+    // that or any earlier write failed (and nothing is asked of the system then).
+    bool flushToDisk() final;
     // Writes out what is buffered, then lets the file go; false when that, the close or any
     // earlier write failed. After it nothing more is written, and a later call gives the same
     // answer.
     bool close() final;
 
 protected:
-    BufferedOutputFile() { buffer_.reserve(FileBufferSize); }
+    BufferedOutputFile() : buffer_(FileBufferSize) {}
     // Writes all `count` bytes; false when it could not (a full disk included).
     virtual bool writeRaw(const unsigned char* data, std::size_t count) = 0;
+    // Has the system write everything written so far onto the disk; false when it could not.
+    virtual bool flushRaw() = 0;
     // Lets the file go once everything is written; false when it did not close cleanly.
     // Called once, by close().
     virtual bool closeRaw() = 0;
 
 private:
     // Writes out what is buffered; false when that or any earlier write failed.
-    bool flush();
+    bool writeBuffer();
 
     std::vector<unsigned char> buffer_;
+    std::size_t used_ = 0; // bytes of buffer_ waiting to be written
     bool failed_ = false;
     bool closed_ = false;
 };

@@ -1,8 +1,9 @@
 // File access for the builder: byte-exact reading, creating and writing in the current
-// directory, and the directory operations that put a finished flasher in place.
+// directory, what stands under a name, and the directory operations that put a finished flasher
+// in place.
 //
-// Only what the builder needs: no seeking, no attributes, no directory listing (the file lists
-// do their own). Names without a directory are resolved in the current directory.
+// Only what the builder needs: no seeking, no directory listing (the file lists do their own).
+// Names without a directory are resolved in the current directory.
 #pragma once
 
 #include <cstddef>
@@ -26,14 +27,28 @@ public:
 };
 
 // A file open for writing raw bytes, buffered: a failure may show in a later write or only in
-// close(), so both are checked. Destroying it closes it if close() was not called.
+// flushToDisk() or close(), so each is checked. Destroying it closes it if close() was not
+// called.
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
     // False when not every byte could be written (this time or, buffered, before).
     virtual bool write(const void* data, std::size_t count) = 0;
+    // Writes what is buffered and has the system put every byte written so far on the disk, so
+    // that they survive the machine stopping; false when that or any earlier write failed.
+    // Closing alone does not: a disk cache may still hold them.
+    virtual bool flushToDisk() = 0;
     // Writes what is buffered and closes; false when that or any earlier write failed.
     virtual bool close() = 0;
+};
+
+// What stands under a name.
+enum class Entry {
+    None,      // nothing: the name is free
+    File,      // a file of ordinary attributes, which creating over it would empty
+    KeptFile,  // a file that creating over it does not touch: read-only, hidden or system
+    Directory, // a directory (folder)
+    Unknown,   // the name cannot be looked at
 };
 
 class FileSystem {
@@ -44,6 +59,12 @@ public:
     virtual std::unique_ptr<InputFile> openRead(const std::string& path) = 0;
     // Created when absent and emptied when present, with ordinary attributes; null on failure.
     virtual std::unique_ptr<OutputFile> create(const std::string& path) = 0;
+
+    // What stands under the name, by its attributes.
+    virtual Entry entry(const std::string& path) = 0;
+    // Whether the existing file could be taken over now: opened for writing with no sharing,
+    // that is writable and held open by no other program. It is closed again at once, as it was.
+    virtual bool canTake(const std::string& path) = 0;
 
     // The current drive's letter (upper case), or '\0' when the current directory is not on a
     // lettered drive.

@@ -35,6 +35,12 @@ public:
     virtual void closeEvent(EventHandle event) = 0;
 
     virtual void sleep(unsigned long milliseconds) = 0;
+    // Milliseconds since some moment, wrapping around after 2^32 (GetTickCount): only the
+    // difference between two readings means anything.
+    virtual uint32_t tickCount() = 0;
+    // Gives the rest of the thread's time slice to whatever else is ready to run (Sleep(0));
+    // returns at once when nothing is. A wait that re-reads memory calls it between two reads.
+    virtual void yieldSlice() = 0;
     virtual void setCursor(CursorShape shape) = 0;
     virtual void postQuit(int exitCode) = 0;
     // ExitWindowsEx; the result is the system's.

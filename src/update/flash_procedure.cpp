@@ -119,9 +119,14 @@ void FlashProcedure::run() {
         return;
     }
 
-    // Load and stop, whatever they report; the readiness polls are the real check.
-    window_.StartStopUnit(window_.selectedSlot(), 3);
-    window_.StartStopUnit(window_.selectedSlot(), 0);
+    // Load and stop, whatever they report; the readiness polls are the real check. A drive
+    // that does not answer at all is another matter: nothing more goes to it.
+    for (const uint8_t value : {uint8_t{3}, uint8_t{0}}) {
+        window_.StartStopUnit(window_.selectedSlot(), value);
+        if (window_.commandTimedOut()) {
+            return;
+        }
+    }
     if (!waitUntilReady()) {
         return;
     }

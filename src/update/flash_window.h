@@ -25,6 +25,8 @@ public:
     // the commit request, whose seconds the transfer state then shows.
     virtual int WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control) = 0;
     virtual int ReadBuffer(aspi::DriveSlot* slot, void* buffer) = 0;
+    // The last command's request was not answered in its time; the command has told the user.
+    virtual bool commandTimedOut() const = 0;
 
     // The transfer state: a range from 0 to `length` in steps of `block`; the offset stays.
     virtual void setTransferRange(int32_t length, int32_t block) = 0;

@@ -115,3 +115,11 @@ add_test(NAME e2e.text_fit.without_fonts
         ${e2e_definitions})
 set_tests_properties(e2e.text_fit.without_fonts PROPERTIES TIMEOUT 180 LABELS e2e
                      SKIP_RETURN_CODE 77)
+
+# The benchmark of the program's own time in a flash under 64-bit Wine, run once so that it keeps
+# working (scripts/bench.sh runs it for its figures).
+if(e2e_arch STREQUAL "win64")
+    add_test(NAME bench.wine_flash COMMAND bash ${PROJECT_SOURCE_DIR}/bench/wine_flash.sh 1)
+    set_tests_properties(bench.wine_flash PROPERTIES TIMEOUT 180 LABELS e2e
+                         ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+endif()

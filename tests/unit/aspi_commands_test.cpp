@@ -19,6 +19,12 @@ std::vector<uint8_t> cdbOf(const sim::TraceEntry& e) {
     return std::vector<uint8_t>(e.cdb, e.cdb + e.cdbLength);
 }
 
+std::string noAnswer(const char* command, int seconds) {
+    return "The drive at HA#0 - ID#1 did not answer " + std::string(command) + " in " +
+           std::to_string(seconds) +
+           " seconds.\n\nDon't turn off the system. Restart it and run the flasher again.";
+}
+
 // Every command's answer to every kind of outcome.
 TEST(DriveCommands, FailureTableForEveryCommand) {
     enum Outcome { Done, CheckCondition, OtherStatus, NeverDone };
@@ -41,10 +47,13 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
          OtherStatus,
          0,
          {"StartStop-Unit Command Error: E5"}},
+        {"StartStopUnit", scsi::StartStopUnit, NeverDone, 0, {noAnswer("START STOP UNIT", 200)}},
         {"XCmd", scsi::TestUnitReady, OtherStatus, 0, {"Command Error: E5"}},
+        {"XCmd", scsi::TestUnitReady, NeverDone, 0, {noAnswer("TEST UNIT READY", 10)}},
         {"WriteBuffer", scsi::WriteBuffer, Done, 1, {}},
         {"WriteBuffer", scsi::WriteBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
         {"WriteBuffer", scsi::WriteBuffer, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
+        {"WriteBuffer", scsi::WriteBuffer, NeverDone, 0, {noAnswer("WRITE BUFFER", 30)}},
         {"Commit", scsi::WriteBuffer, Done, 1, {}},
         {"Commit", scsi::WriteBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
         {"Commit", scsi::WriteBuffer, OtherStatus, 0, {"Write-Buf Command Error: E5"}},
@@ -52,6 +61,7 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
         {"ReadBuffer", scsi::ReadBuffer, Done, 1, {}},
         {"ReadBuffer", scsi::ReadBuffer, CheckCondition, 0, {"SenseCode: 05 24 00"}},
         {"ReadBuffer", scsi::ReadBuffer, OtherStatus, 0, {"Read-Buf Command Error: E5"}},
+        {"ReadBuffer", scsi::ReadBuffer, NeverDone, 0, {noAnswer("READ BUFFER", 10)}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.command) + " outcome " + std::to_string(row.outcome));
@@ -72,6 +82,7 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
         sim::DeviceSpec drive = kxd();
         drive.discPresent = true; // so that starting the unit succeeds
         Rig rig(busWith({drive}, faults));
+        rig.drives.ReadyWaitCounter = 144;
         const std::string command = row.command;
         uint8_t* buffer = rig.layer->allocateBuffer(16384);
         ASSERT_NE(nullptr, buffer);
@@ -96,6 +107,13 @@ TEST(DriveCommands, FailureTableForEveryCommand) {
         }
         EXPECT_EQ(row.result, result);
         EXPECT_EQ(row.messages, rig.messages());
+        // A request not answered in time is given up and left to the layer (INQUIRY's without
+        // a word); a readiness poll that meets it is the last one.
+        EXPECT_EQ(row.outcome == NeverDone && command != "CheckInquiry", rig.commands->timedOut());
+        EXPECT_EQ(row.outcome == NeverDone ? 1u : 0u, rig.layer->retiredCount());
+        if (command == "XCmd") {
+            EXPECT_EQ(row.outcome == NeverDone ? 1 : 144, rig.drives.ReadyWaitCounter);
+        }
         for (const auto& box : rig.dialogs.shown) {
             EXPECT_EQ(platform::BoxKind::Notice, box.kind);
             EXPECT_EQ(unsigned{platform::ButtonOk}, box.buttons);

@@ -92,9 +92,70 @@ TEST_F(LayerTest, PollingSeesAStatusWrittenByAnotherThread) {
             static_cast<aspi::RequestBlock*>(b));
         return 0;
     });
-    EXPECT_EQ(aspi::SS_ERR, layer.executePolling());
+    EXPECT_EQ(aspi::SS_ERR, layer.executePolling(3600000)); // an hour of time slices at most
     completer.join();
     EXPECT_EQ(0x3A, layer.request().SenseArea[12]);
+}
+
+// Completes the submitted request at a given time of the fake clock, as ASPI's own thread would.
+class CompletesAt : public platform::fake::FakeClock::Participant {
+public:
+    explicit CompletesAt(int64_t due) : due_(due) {}
+    int64_t nextDue() override { return done_ || due_ < 0 ? -1 : due_; }
+    void advancedTo(int64_t now) override {
+        if (!done_ && due_ >= 0 && now >= due_ && submitted != nullptr) {
+            aspi::storeStatus(*submitted, aspi::SS_COMP);
+            done_ = true;
+        }
+    }
+
+private:
+    int64_t due_;
+    bool done_ = false;
+};
+
+TEST_F(LayerTest, PollingGivesUpAtItsLimitAndRetiresTheRequest) {
+    struct Row {
+        const char* what;
+        int64_t completesAt; // -1: never
+        unsigned long limit;
+        uint32_t tickBase;
+        uint8_t status;
+        int64_t clockAfter;
+    };
+    const Row rows[] = {
+        {"completes before the limit", 500, 1000, 0, aspi::SS_COMP, 500},
+        {"completes at the limit", 1000, 1000, 0, aspi::SS_COMP, 1000},
+        {"never completes", -1, 1000, 0, aspi::SS_PENDING, 1000},
+        {"never completes, the tick count wraps", -1, 1000, 0xFFFFFF00u, aspi::SS_PENDING, 1000},
+        {"a limit of 0: one read", -1, 0, 0, aspi::SS_PENDING, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        platform::fake::FakeSystem own;
+        own.tickBase = row.tickBase;
+        aspi::Layer layer(own);
+        layer.setEntryPoints(&supportInfo, &send);
+        CompletesAt drive(row.completesAt);
+        own.clock().addParticipant(&drive);
+        aspi::RequestBlock& block = layer.newRequest();
+        EXPECT_EQ(row.status, layer.executePolling(row.limit));
+        own.clock().removeParticipant(&drive);
+        EXPECT_EQ(row.clockAfter, own.clock().now());
+        // Between two reads a time slice is given up; nothing sleeps.
+        EXPECT_EQ(row.clockAfter / platform::fake::FakeSystem::TimeSliceMs, own.yields);
+        EXPECT_TRUE(own.sleeps.empty());
+        const bool retired = row.status == aspi::SS_PENDING;
+        EXPECT_EQ(retired ? 1u : 0u, layer.retiredCount());
+        EXPECT_EQ(retired ? aspi::Layer::requestRecordBytes() : 0u, layer.retainedBytes());
+        // A retired block is never reused for the next command.
+        EXPECT_EQ(!retired, &block == &layer.newRequest());
+        if (retired) {
+            aspi::storeStatus(block, aspi::SS_COMP); // a late answer
+            layer.newRequest();
+            EXPECT_EQ(0u, layer.retiredCount());
+        }
+    }
 }
 
 TEST_F(LayerTest, AbandonedRequestIsNeitherReusedNorFreedUntilItCompletes) {

@@ -5,20 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/builder_window.h"
 #include "fake_window.h"
+#include "host_tree.h"
 #include "package/firmware_area.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
@@ -26,7 +19,9 @@
 
 namespace buildertest {
 
-using Bytes = std::vector<unsigned char>;
+using hosttree::Bytes;
+using hosttree::readHostFile;
+using hosttree::writeHostFile;
 
 inline const std::string Keyword("BIN-START-ADDR\0", 15);
 
@@ -72,21 +67,6 @@ inline Bytes withImages(Bytes file, std::size_t slot, const Bytes& zolk, const B
     return file;
 }
 
-inline void writeHostFile(const std::string& path, const Bytes& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-}
-
-inline bool readHostFile(const std::string& path, Bytes& data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
 class BuilderWindow : public FakeWindow {
 public:
     BuilderWindow() {
@@ -100,7 +80,7 @@ public:
         list1.source = lister;
         list2.source = lister;
     }
-    ~BuilderWindow() { removeTree(root); }
+    ~BuilderWindow() { hosttree::removeTree(root); }
     BuilderWindow(const BuilderWindow&) = delete;
     BuilderWindow& operator=(const BuilderWindow&) = delete;
 
@@ -131,6 +111,19 @@ public:
         return names;
     }
 
+    // Everything in the working directory, below its folders too.
+    std::map<std::string, Bytes> contents() const { return hosttree::contents(root + "/WORK"); }
+    // The temporary files of a build in the working directory.
+    std::vector<std::string> temporaries() const {
+        std::vector<std::string> names;
+        for (const std::string& name : listing()) {
+            if (name.rfind("KXD", 0) == 0) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+
     // Set-up, then a choice in each list through the handlers.
     void choose(const std::string& zolk, const std::string& nonZolk) {
         builder.SetUpWindow();
@@ -158,35 +151,11 @@ public:
 
 private:
     static std::string makeRoot() {
-        char name[] = "/tmp/kxd-builder-XXXXXX";
-        const char* made = ::mkdtemp(name);
-        if (made == nullptr) {
-            return std::string();
+        const std::string made = hosttree::makeFolder("/tmp/kxd-builder-");
+        if (!made.empty()) {
+            ::mkdir((made + "/WORK").c_str(), 0755);
         }
-        ::mkdir((std::string(made) + "/WORK").c_str(), 0755);
         return made;
-    }
-    static void removeTree(const std::string& path) {
-        if (path.empty()) {
-            return;
-        }
-        if (DIR* dir = ::opendir(path.c_str())) {
-            while (const dirent* entry = ::readdir(dir)) {
-                const std::string name = entry->d_name;
-                if (name == "." || name == "..") {
-                    continue;
-                }
-                const std::string child = path + "/" + name;
-                struct stat st;
-                if (::lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-                    removeTree(child);
-                } else {
-                    ::unlink(child.c_str());
-                }
-            }
-            ::closedir(dir);
-        }
-        ::rmdir(path.c_str());
     }
 };
 

@@ -279,6 +279,8 @@ TEST(BuilderBuild, FailuresLeaveNothingNewAndKeepAnEarlierFlasher) {
              w.files.faults.failRenameAt = 1;
              w.files.faults.failRenamesFrom = true;
          },
+         "Create W9XKV8105.EXE Fail", true},
+        {"output not put on the disk", [](BuilderWindow& w) { w.files.faults.failFlush = true; },
          problem, true},
     };
     for (const bool earlier : {false, true}) {
@@ -322,21 +324,24 @@ TEST(BuilderBuild, FailuresLeaveNothingNewAndKeepAnEarlierFlasher) {
 }
 
 TEST(BuilderBuild, ReplacesAnEarlierFlasherOnlyWhenTheNewOneIsComplete) {
+    const std::string cannotCreate = "Create W9XKV8105.EXE Fail";
     struct Case {
         const char* what;
         int failRenameAt;
         bool failRenamesFrom;
         int failRemoveAt;
         bool built;
-        // What holds the earlier flasher afterwards: its own name, a temporary name, or gone.
-        enum { Kept, Aside, Gone } earlier;
+        // What holds the earlier flasher afterwards: its own name, a temporary name, or gone;
+        // or its own name, with the empty file that should have made room for it left over.
+        enum { Kept, Aside, Gone, KeptBesideEmpty } earlier;
     } cases[] = {
         {"every step works", 0, false, 0, true, Case::Gone},
-        {"moving the earlier one aside fails", 2, false, 0, false, Case::Kept},
-        {"the new one cannot take the name: the earlier one comes back", 3, false, 0, false,
+        {"the name set aside cannot be freed", 0, false, 1, false, Case::KeptBesideEmpty},
+        {"moving the earlier one aside fails", 1, false, 0, false, Case::Kept},
+        {"the new one cannot take the name: the earlier one comes back", 2, false, 0, false,
          Case::Kept},
-        {"nor can the earlier one come back", 3, true, 0, false, Case::Aside},
-        {"the earlier one cannot be removed", 0, false, 2, true, Case::Aside},
+        {"nor can the earlier one come back", 2, true, 0, false, Case::Aside},
+        {"the earlier one cannot be removed: it comes back", 0, false, 2, false, Case::Kept},
     };
     for (const Case& c : cases) {
         BuilderWindow w;
@@ -352,25 +357,18 @@ TEST(BuilderBuild, ReplacesAnEarlierFlasherOnlyWhenTheNewOneIsComplete) {
         EXPECT_EQ(c.built, w.builder.NewBuildFlashProgram()) << c.what;
 
         const Bytes expected = withImages(tmpl, 3015, image(81), image(5));
-        std::vector<std::string> temps;
-        for (const std::string& name : w.listing()) {
-            if (name.rfind("KXD", 0) == 0) {
-                temps.push_back(name);
-            }
-        }
+        const std::vector<std::string> temps = w.temporaries();
         if (c.built) {
             EXPECT_TRUE(w.get(Output) == expected) << c.what;
         } else {
-            EXPECT_EQ(std::vector<std::string>{"Building fail: some problem in W9XKVXXXX.EXE"},
-                      w.notices())
-                << c.what;
+            EXPECT_EQ(std::vector<std::string>{cannotCreate}, w.notices()) << c.what;
         }
-        if (c.earlier == Case::Kept) {
+        if (c.earlier == Case::Kept || c.earlier == Case::KeptBesideEmpty) {
             EXPECT_TRUE(w.get(Output) == old) << c.what;
         }
-        if (c.earlier == Case::Aside) {
+        if (c.earlier == Case::Aside || c.earlier == Case::KeptBesideEmpty) {
             ASSERT_EQ(1u, temps.size()) << c.what;
-            EXPECT_TRUE(w.get(temps[0]) == old) << c.what;
+            EXPECT_TRUE(w.get(temps[0]) == (c.earlier == Case::Aside ? old : Bytes{})) << c.what;
         } else {
             EXPECT_TRUE(temps.empty()) << c.what;
         }
@@ -379,6 +377,124 @@ TEST(BuilderBuild, ReplacesAnEarlierFlasherOnlyWhenTheNewOneIsComplete) {
             EXPECT_TRUE(w.get(Output) == old || w.get(Output) == expected) << c.what;
         }
         EXPECT_EQ(0, w.files.openFiles()) << c.what;
+    }
+}
+
+// Only what creating the flasher in place would have emptied is replaced; anything else under
+// its name is left as it is, and the build ends as an output that cannot be created.
+TEST(BuilderBuild, ReplacesOnlyAWritableFileNoOtherProgramHolds) {
+    const std::string cannotCreate = "Create W9XKV8105.EXE Fail";
+    const Bytes old = bytesOf("an earlier flasher");
+    struct Case {
+        const char* what;
+        std::function<void(BuilderWindow&)> arrange;
+        bool built;
+    } cases[] = {
+        {"nothing", [](BuilderWindow&) {}, true},
+        {"an earlier flasher", [&old](BuilderWindow& w) { w.put(Output, old); }, true},
+        {"a folder holding a file",
+         [](BuilderWindow& w) {
+             ::mkdir(w.work(Output).c_str(), 0755);
+             w.put(Output + "/KEEP.TXT", bytesOf("kept"));
+         },
+         false},
+        {"an empty folder", [](BuilderWindow& w) { ::mkdir(w.work(Output).c_str(), 0755); }, false},
+        {"a read-only earlier flasher",
+         [&old](BuilderWindow& w) {
+             w.put(Output, old);
+             ::chmod(w.work(Output).c_str(), 0444);
+         },
+         false},
+        {"an earlier flasher another program holds open",
+         [&old](BuilderWindow& w) {
+             w.put(Output, old);
+             w.files.faults.locked = {Output};
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        BuilderWindow w;
+        const Bytes tmpl = standardTemplate();
+        standardFiles(w, tmpl);
+        c.arrange(w);
+        w.choose("KV81.BIN", "KV05.BIN");
+        auto expected = w.contents();
+        if (c.built) {
+            expected[Output] = withImages(tmpl, 3015, image(81), image(5));
+        }
+
+        EXPECT_EQ(c.built, w.builder.NewBuildFlashProgram()) << c.what;
+
+        EXPECT_EQ(c.built ? std::vector<std::string>{} : std::vector<std::string>{cannotCreate},
+                  w.notices())
+            << c.what;
+        EXPECT_TRUE(expected == w.contents()) << c.what; // no temporary file either
+        EXPECT_EQ(0, w.files.openFiles()) << c.what;
+    }
+}
+
+// The machine stops before each file-system step of a build in turn (and once after the last),
+// losing what was not on the disk: the flasher's name then holds the earlier flasher whole, the
+// new one whole, or nothing when there was none. Windows 9x cannot replace a name in one step,
+// so for one step the name is free while both flashers are whole under temporary names.
+TEST(BuilderBuild, AStopAtAnyStepLeavesAWholeFlasherUnderItsName) {
+    const Bytes tmpl = templateFile(pattern(3000, 1), pattern(200000, 2)); // writes in 12 blocks
+    const Bytes built = withImages(tmpl, 3015, image(81), image(5));
+    const Bytes old = bytesOf("an earlier flasher");
+    for (const bool earlier : {false, true}) {
+        const auto build = [&](BuilderWindow& w, int stop) {
+            standardFiles(w, tmpl);
+            if (earlier) {
+                w.put(Output, old);
+            }
+            w.choose("KV81.BIN", "KV05.BIN");
+            w.files.faults.stopAt = stop;
+            const bool done = w.builder.NewBuildFlashProgram();
+            w.files.powerLoss();
+            return done;
+        };
+        int steps = 0; // of a build that stops at none
+        {
+            BuilderWindow w;
+            EXPECT_TRUE(build(w, 0));
+            steps = w.files.steps();
+            // A temporary file, its create, 7 writes (the head, each image, the tail in four),
+            // the flush, 4 closes, the rename; with an earlier flasher also a second temporary
+            // file, freed, the earlier one moved there and removed.
+            EXPECT_EQ(earlier ? 19 : 15, steps);
+        }
+        for (int stop = 1; stop <= steps + 1; ++stop) {
+            const std::string what =
+                "stop at step " + std::to_string(stop) + (earlier ? ", earlier flasher" : "");
+            const bool stopped = stop <= steps;
+            BuilderWindow w;
+            EXPECT_EQ(!stopped, build(w, stop)) << what;
+
+            const std::vector<std::string> temps = w.temporaries();
+            const auto aTemporaryHolds = [&](const Bytes& bytes) {
+                return std::any_of(temps.begin(), temps.end(),
+                                   [&](const std::string& t) { return w.get(t) == bytes; });
+            };
+            if (w.has(Output)) {
+                const Bytes now = w.get(Output);
+                EXPECT_TRUE(now == built || (earlier && now == old)) << what;
+            } else if (earlier) {
+                // The one step between moving the earlier one aside and renaming the new one.
+                EXPECT_TRUE(aTemporaryHolds(old) && aTemporaryHolds(built)) << what;
+            }
+            if (!stopped) {
+                EXPECT_TRUE(w.get(Output) == built) << what;
+                EXPECT_TRUE(temps.empty()) << what;
+            }
+            std::vector<std::string> names = w.listing();
+            names.erase(std::remove_if(names.begin(), names.end(),
+                                       [](const std::string& name) {
+                                           return name == Output || name.rfind("KXD", 0) == 0;
+                                       }),
+                        names.end());
+            EXPECT_EQ(inputsAnd({}), names) << what;
+            EXPECT_EQ(0, w.files.openFiles()) << what;
+        }
     }
 }
 

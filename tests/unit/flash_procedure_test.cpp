@@ -53,21 +53,12 @@ Box notice(const std::string& text) {
     return {BoxKind::Notice, text};
 }
 
-// The bar as the run leaves it: min, max, step, position.
-struct BarState {
-    int32_t min, max, step, pos;
-    bool operator==(const BarState& o) const {
-        return min == o.min && max == o.max && step == o.step && pos == o.pos;
-    }
-};
-std::ostream& operator<<(std::ostream& os, const BarState& b) {
-    return os << b.min << ".." << b.max << " step " << b.step << " at " << b.pos;
-}
-const BarState Untouched{0, 100, 7, 37};            // as the rig sets it before the run
-const BarState RangeOnly{0, 262144, 16384, 37};     // set-up begun, no block in hand
-const BarState TransferAtZero{0, 262144, 16384, 0}; // a failed write or read, a difference
-const BarState CommitAtZero{0, 40, 1, 0};           // failed commit, or restart asked for
-const BarState CommitFull{0, 40, 1, 40};            // completed, no restart
+using flashtest::BarState;
+using flashtest::CommitAtZero;
+using flashtest::CommitFull;
+using flashtest::TransferAtZero;
+const BarState Untouched{0, 100, 7, 37};        // as the rig sets it before the run
+const BarState RangeOnly{0, 262144, 16384, 37}; // set-up begun, no block in hand
 
 enum class Firmware { Unchanged, ZolK, NonZolK };
 
@@ -407,7 +398,7 @@ TEST_P(FlashRun, EndsAsExpected) {
     }
     EXPECT_EQ(sc.boxes, boxes);
     EXPECT_EQ(sc.commands, rig.commandWords());
-    EXPECT_EQ(sc.bar, (BarState{rig.bar.lo, rig.bar.hi, rig.bar.stepSize, rig.bar.pos}));
+    EXPECT_EQ(sc.bar, flashtest::barOf(rig.bar));
     EXPECT_EQ(sc.painted, rig.groupBox2.painted);
     EXPECT_EQ(sc.painted.empty() ? std::string() : sc.painted.back(), rig.groupBox2.text);
     EXPECT_EQ(sc.cursor, rig.system.cursorChanges);
@@ -503,7 +494,7 @@ TEST(FlashProcedure, OrderOfSetUpAndCommit) {
                   ", pos 0, stepIt*16, pos 0, stepIt*16, pos 0, min 0, max 40, step 1*2, max 40, "
                   "pos 0, stepIt*2, pos 40, paint " +
                   Completed + ", default",
-              Rig::folded(rig.log));
+              flashtest::folded(rig.log));
 }
 
 // A commit request that timed out may still be touched by the layer: the block buffer stays

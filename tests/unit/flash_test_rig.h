@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,68 @@ struct DriveSetup {
 
 using simdrive::fault;
 
+// The bar as a run leaves it: min, max, step, position.
+struct BarState {
+    int32_t min, max, step, pos;
+    bool operator==(const BarState& o) const {
+        return min == o.min && max == o.max && step == o.step && pos == o.pos;
+    }
+};
+inline std::ostream& operator<<(std::ostream& os, const BarState& b) {
+    return os << b.min << ".." << b.max << " step " << b.step << " at " << b.pos;
+}
+inline BarState barOf(const platform::fake::FakeProgressBar& bar) {
+    return {bar.lo, bar.hi, bar.stepSize, bar.pos};
+}
+const BarState TransferAtZero{0, 262144, 16384, 0}; // a failed write or read, a difference
+const BarState CommitAtZero{0, 40, 1, 0};           // failed commit, or restart asked for
+const BarState CommitFull{0, 40, 1, 40};            // completed, no restart
+
+// Runs of the same word folded: "W*16".
+inline std::string folded(const std::vector<std::string>& words) {
+    std::string out;
+    for (size_t i = 0; i < words.size();) {
+        size_t n = 1;
+        while (i + n < words.size() && words[i + n] == words[i]) {
+            ++n;
+        }
+        out += (out.empty() ? "" : ", ") + words[i] + (n > 1 ? "*" + std::to_string(n) : "");
+        i += n;
+    }
+    return out;
+}
+
+// One word for each request of `trace` from `first` on, runs folded: "SSU3, SSU0, TUR, W*16,
+// R*16, COMMIT" for a whole flash.
+inline std::string commandWords(const std::vector<sim::TraceEntry>& trace, size_t first = 0) {
+    std::vector<std::string> words;
+    for (size_t i = first; i < trace.size(); ++i) {
+        const sim::TraceEntry& e = trace[i];
+        std::string w;
+        switch (e.cdb[0]) {
+        case scsi::TestUnitReady:
+            w = "TUR";
+            break;
+        case scsi::Inquiry:
+            w = "INQ";
+            break;
+        case scsi::StartStopUnit:
+            w = "SSU" + std::to_string(e.cdb[4]);
+            break;
+        case scsi::WriteBuffer:
+            w = (e.cdb[9] & scsi::CommitControl) != 0 ? "COMMIT" : "W";
+            break;
+        case scsi::ReadBuffer:
+            w = "R";
+            break;
+        default:
+            w = "?" + std::to_string(e.cdb[0]);
+        }
+        words.push_back(w);
+    }
+    return folded(words);
+}
+
 constexpr int TestUnitReady = scsi::TestUnitReady;
 constexpr int StartStop = scsi::StartStopUnit;
 constexpr int Write = scsi::WriteBuffer; // the 17th WRITE BUFFER of a run is its commit request
@@ -220,45 +283,8 @@ struct Rig {
         });
     }
 
-    // Runs of the same word folded: "W*16".
-    static std::string folded(const std::vector<std::string>& words) {
-        std::string out;
-        for (size_t i = 0; i < words.size();) {
-            size_t n = 1;
-            while (i + n < words.size() && words[i + n] == words[i]) {
-                ++n;
-            }
-            out += (out.empty() ? "" : ", ") + words[i] + (n > 1 ? "*" + std::to_string(n) : "");
-            i += n;
-        }
-        return out;
-    }
-
-    // The commands since the scan, one word each, runs folded.
-    std::string commandWords() {
-        std::vector<std::string> words;
-        for (const auto& e : runTrace()) {
-            std::string w;
-            switch (e.cdb[0]) {
-            case scsi::TestUnitReady:
-                w = "TUR";
-                break;
-            case scsi::StartStopUnit:
-                w = "SSU" + std::to_string(e.cdb[4]);
-                break;
-            case scsi::WriteBuffer:
-                w = (e.cdb[9] & scsi::CommitControl) != 0 ? "COMMIT" : "W";
-                break;
-            case scsi::ReadBuffer:
-                w = "R";
-                break;
-            default:
-                w = "?" + std::to_string(e.cdb[0]);
-            }
-            words.push_back(w);
-        }
-        return folded(words);
-    }
+    // The commands since the scan.
+    std::string commandWords() { return flashtest::commandWords(trace(), scanRequests); }
 };
 
 } // namespace flashtest

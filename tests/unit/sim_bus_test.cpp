@@ -228,7 +228,9 @@ TEST(SimBus, FaultsPerCommandAndOccurrence) {
     slow.delayMs = 700;
     sim::Fault never = fault(scsi::StartStopUnit);
     never.never = true;
-    s.faults = {second, corrupt, slow, never};
+    sim::Fault stored = fault(scsi::WriteBuffer);
+    stored.corruptOffset = 5;
+    s.faults = {second, corrupt, slow, never, stored};
     BusRun run(s);
     Request t1(0, 1, tur()), t2(0, 1, tur()), t3(0, 1, tur());
     run.go(t1);
@@ -238,10 +240,16 @@ TEST(SimBus, FaultsPerCommandAndOccurrence) {
     EXPECT_EQ(0xE5, t2.status());
     EXPECT_EQ(0x04, t3.status());
 
+    // A write stores its block with byte 5 inverted; the read returns byte 3 inverted.
+    Request write(0, 1, buffer(scsi::WriteBuffer, scsi::DownloadAndSave, 0, 8), 8);
+    write.data.assign(8, 0x11);
+    run.go(write);
+    EXPECT_EQ(aspi::SS_COMP, write.status());
     Request read(0, 1, buffer(scsi::ReadBuffer, scsi::VendorSpecificRead, 0, 8), 8);
     run.go(read);
     EXPECT_EQ(aspi::SS_COMP, read.status());
-    EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 0xFF, 0, 0, 0, 0}), read.data);
+    EXPECT_EQ((std::vector<uint8_t>{0x11, 0x11, 0x11, 0xEE, 0x11, 0xEE, 0x11, 0x11}), read.data);
+    EXPECT_EQ(std::vector<uint8_t>(8, 0x11), write.data); // the program's block is left alone
 
     Request inquiry(0, 1, inquiryCdb(36), 36), start(0, 1, ssu(3));
     run.bus.submit(&inquiry.block, 100, run.events);
@@ -252,9 +260,9 @@ TEST(SimBus, FaultsPerCommandAndOccurrence) {
     EXPECT_EQ(aspi::SS_PENDING, start.status());
     EXPECT_EQ(-1, run.bus.nextDue());
     const auto& trace = run.bus.trace();
-    ASSERT_EQ(6u, trace.size());
-    EXPECT_FALSE(trace[5].completed);
-    EXPECT_EQ(-1, trace[5].due);
+    ASSERT_EQ(7u, trace.size());
+    EXPECT_FALSE(trace[6].completed);
+    EXPECT_EQ(-1, trace[6].due);
 }
 
 TEST(SimBus, DeviceThatStopsAnswering) {
@@ -388,8 +396,14 @@ TEST(SimScenario, ReportsTheLineItCannotRead) {
         "device 0:1 kxd vendor=\"OPEN\n",
         "fault 0:1 12 sense=1/2\n",
         "colour blue\n",
+        // Times from 0 to a day: a due time past the end of its range was undefined (found by
+        // the scenario fuzz target).
+        "support-status 01\nadapters 33\nlatency 88888888888888888888888888880\n",
+        "device 0:1 kxd latency=-5\n",
+        "device 0:1 kxd commit-ms=86400001\n",
+        "fault 0:1 3B delay=9223372036854775807\n",
     };
-    const int lines[] = {1, 1, 2, 1, 1, 1, 1, 1, 1};
+    const int lines[] = {1, 1, 2, 1, 1, 1, 1, 1, 1, 3, 1, 1, 1};
     for (size_t i = 0; i < std::size(bad); ++i) {
         sim::Scenario s;
         std::string error;

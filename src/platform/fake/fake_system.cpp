@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
 
 namespace platform::fake {
 
@@ -131,6 +132,16 @@ void FakeSystem::closeEvent(EventHandle event) {
 void FakeSystem::sleep(unsigned long milliseconds) {
     sleeps.push_back(milliseconds);
     clock_.advanceBy(static_cast<int64_t>(milliseconds));
+}
+
+uint32_t FakeSystem::tickCount() {
+    return tickBase + static_cast<uint32_t>(clock_.now());
+}
+
+void FakeSystem::yieldSlice() {
+    ++yields;
+    std::this_thread::yield(); // a thread of the test's own may be about to write
+    clock_.advanceBy(TimeSliceMs);
 }
 
 void FakeSystem::setCursor(CursorShape shape) {

@@ -61,6 +61,12 @@ public:
     int openEvents = 0;
     std::vector<unsigned long> sleeps;
     std::vector<unsigned long> eventWaits;
+    // Time slices given up; each one passes TimeSliceMs on the clock, so that a wait that
+    // re-reads memory sees simulated time go by.
+    long long yields = 0;
+    static constexpr int64_t TimeSliceMs = 10;
+    // The tick count reads the clock from this value on (a test may start it near the wrap).
+    uint32_t tickBase = 0;
 
     unsigned long platformId() override { return platformIdValue; }
     std::string modulePath() override { return modulePathValue; }
@@ -72,6 +78,8 @@ public:
     void resetEvent(EventHandle event) override;
     void closeEvent(EventHandle event) override;
     void sleep(unsigned long milliseconds) override;
+    uint32_t tickCount() override;
+    void yieldSlice() override;
     void setCursor(CursorShape shape) override;
     void postQuit(int exitCode) override;
     bool exitWindows(unsigned flags, unsigned long reserved) override;

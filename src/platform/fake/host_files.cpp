@@ -114,6 +114,11 @@ bool exists(const std::string& hostPath) {
     return ::stat(hostPath.c_str(), &st) == 0;
 }
 
+// No write permission stands for the read-only attribute, whoever the test runs as.
+bool readOnly(const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool inSet(const std::set<std::string>& names, const std::string& path) {
     const std::string name = upperText(baseName(path));
     for (const std::string& entry : names) {
@@ -134,7 +139,8 @@ public:
 
 protected:
     bool closeRaw() override {
-        const bool ok = ::close(fd_) == 0 && !failClose_;
+        const bool running = files_.step();
+        const bool ok = ::close(fd_) == 0 && !failClose_ && running;
         fd_ = -1;
         files_.fileClosed();
         return ok;
@@ -161,6 +167,9 @@ protected:
     long long readRaw(void* data, std::size_t count) override {
         if (fd_ < 0) {
             return 0;
+        }
+        if (!files_.running()) {
+            return -1;
         }
         if (limit_ >= 0) {
             // A short read: the file seems to end after `limit_` bytes.
@@ -189,6 +198,10 @@ public:
 protected:
     // Writes what the simulated disk has room for; a full disk fails after that.
     bool writeRaw(const unsigned char* data, std::size_t count) override {
+        if (!files_.step()) {
+            return false;
+        }
+        files_.writing(fd_);
         std::size_t granted = 0;
         const bool room = files_.takeDiskSpace(count, granted);
         while (granted > 0) {
@@ -201,7 +214,19 @@ protected:
         }
         return room;
     }
+
+    bool flushRaw() override {
+        if (!files_.step() || files_.faults.failFlush) {
+            return false;
+        }
+        files_.flushed(fd_);
+        return true;
+    }
 };
+
+std::pair<unsigned long long, unsigned long long> fileKey(const struct stat& st) {
+    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+}
 
 } // namespace
 
@@ -299,7 +324,7 @@ std::vector<std::string> HostFileSystem::listFiles(const std::string& directory,
 }
 
 std::unique_ptr<InputFile> HostFileSystem::openRead(const std::string& path) {
-    if (inSet(faults.failOpen, path)) {
+    if (!running() || inSet(faults.failOpen, path) || inSet(faults.locked, path)) {
         return nullptr;
     }
     const int fd = ::open(resolve(path).c_str(), O_RDONLY);
@@ -325,12 +350,20 @@ std::unique_ptr<InputFile> HostFileSystem::openRead(const std::string& path) {
 
 std::unique_ptr<OutputFile> HostFileSystem::create(const std::string& path) {
     operations.push_back("create " + baseName(path));
-    if (faults.failCreate) {
+    if (!step() || faults.failCreate || inSet(faults.locked, path)) {
         return nullptr;
     }
-    const int fd = ::open(resolve(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string host = resolve(path);
+    struct stat st;
+    if (::stat(host.c_str(), &st) == 0 && readOnly(st)) {
+        return nullptr;
+    }
+    const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) {
         return nullptr;
+    }
+    if (::fstat(fd, &st) == 0) {
+        unflushed_[fileKey(st)] = 0; // emptied, and nothing of it on the disk yet
     }
     ++openFiles_;
     ++filesOpened_;
@@ -338,8 +371,31 @@ std::unique_ptr<OutputFile> HostFileSystem::create(const std::string& path) {
         *this, fd, faults.failCloseWritten || inSet(faults.failClose, path));
 }
 
+Entry HostFileSystem::entry(const std::string& path) {
+    if (!running()) {
+        return Entry::Unknown;
+    }
+    struct stat st;
+    if (::stat(resolve(path).c_str(), &st) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? Entry::None : Entry::Unknown;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return Entry::Directory;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return Entry::Unknown;
+    }
+    return readOnly(st) ? Entry::KeptFile : Entry::File;
+}
+
+bool HostFileSystem::canTake(const std::string& path) {
+    struct stat st;
+    return running() && !inSet(faults.locked, path) && ::stat(resolve(path).c_str(), &st) == 0 &&
+           S_ISREG(st.st_mode) && !readOnly(st);
+}
+
 std::string HostFileSystem::makeTempFile() {
-    if (faults.failTempFile) {
+    if (!step() || faults.failTempFile) {
         return std::string();
     }
     for (int tries = 0; tries < 65535; ++tries) {
@@ -362,6 +418,9 @@ std::string HostFileSystem::makeTempFile() {
 bool HostFileSystem::rename(const std::string& from, const std::string& to) {
     operations.push_back("rename " + baseName(from) + " " + baseName(to));
     ++renames_;
+    if (!step() || inSet(faults.locked, from) || inSet(faults.locked, to)) {
+        return false;
+    }
     if (faults.failRenameAt != 0 && (renames_ == faults.failRenameAt ||
                                      (faults.failRenamesFrom && renames_ > faults.failRenameAt))) {
         return false;
@@ -375,10 +434,54 @@ bool HostFileSystem::rename(const std::string& from, const std::string& to) {
 
 bool HostFileSystem::remove(const std::string& path) {
     operations.push_back("remove " + baseName(path));
-    if (++removes_ == faults.failRemoveAt) {
+    ++removes_;
+    if (!step() || removes_ == faults.failRemoveAt || inSet(faults.locked, path)) {
         return false;
     }
-    return ::unlink(resolve(path).c_str()) == 0;
+    const std::string host = resolve(path);
+    struct stat st;
+    if (::stat(host.c_str(), &st) == 0 && readOnly(st)) {
+        return false; // DeleteFile refuses a read-only file
+    }
+    return ::unlink(host.c_str()) == 0;
+}
+
+bool HostFileSystem::step() {
+    ++steps_;
+    return running();
+}
+
+void HostFileSystem::writing(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0) {
+        unflushed_.emplace(fileKey(st), static_cast<long long>(st.st_size));
+    }
+}
+
+void HostFileSystem::flushed(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0) {
+        unflushed_.erase(fileKey(st));
+    }
+}
+
+void HostFileSystem::powerLoss() {
+    const std::string here = hostPath(".");
+    if (DIR* dir = ::opendir(here.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string path = here + "/" + entry->d_name;
+            struct stat st;
+            if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+                continue;
+            }
+            const auto found = unflushed_.find(fileKey(st));
+            if (found != unflushed_.end() && ::truncate(path.c_str(), found->second) != 0) {
+                std::perror(path.c_str());
+            }
+        }
+        ::closedir(dir);
+    }
+    unflushed_.clear();
 }
 
 bool HostFileSystem::takeDiskSpace(std::size_t wanted, std::size_t& granted) {

@@ -1,6 +1,9 @@
 // Host double of the file system: real files below a temporary directory on Linux, seen
-// through Windows-style paths on one drive, with faults that tests switch on (a disk that
-// fills up, a short read, a failing close, create, rename or remove) and a count of open files.
+// through Windows-style paths on one drive, with what Windows does that Linux does not (files
+// without write permission are read-only: they are not created over or removed, even by root;
+// files held open by another program), faults that tests switch on (a disk that fills up, a
+// short read, a failing close, create, rename or remove, a machine that stops at some step and
+// loses what was not on the disk) and a count of open files.
 #pragma once
 
 #include <map>
@@ -33,6 +36,8 @@ struct HostFaults {
     std::set<std::string> failClose;
     // Closing any written file reports failure.
     bool failCloseWritten = false;
+    // Putting a written file on the disk fails.
+    bool failFlush = false;
     bool failCreate = false;
     bool failTempFile = false;
     // 1-based number of the rename call that fails (0: none fails); `failRenamesFrom` makes
@@ -41,6 +46,13 @@ struct HostFaults {
     bool failRenamesFrom = false;
     // 1-based number of the remove call that fails (0: none fails).
     int failRemoveAt = 0;
+    // Bare file names that another program holds open without sharing: they neither open nor
+    // are created over, renamed, removed or taken over.
+    std::set<std::string> locked;
+    // The machine stops before this file-system step (counted from 1 over every temporary
+    // file, create, write, flush to disk, close, rename and remove; 0: never): that step and
+    // everything after it fail and change nothing. powerLoss() then tells what the disk kept.
+    int stopAt = 0;
 };
 
 class HostFileSystem : public FileSystem {
@@ -65,15 +77,30 @@ public:
 
     std::unique_ptr<InputFile> openRead(const std::string& path) override;
     std::unique_ptr<OutputFile> create(const std::string& path) override;
+    Entry entry(const std::string& path) override;
+    bool canTake(const std::string& path) override;
     char currentDrive() override { return drive_; }
     std::string currentDirectory() override { return directory_; }
     std::string makeTempFile() override;
     bool rename(const std::string& from, const std::string& to) override;
     bool remove(const std::string& path) override;
 
+    // The file-system steps taken so far, stopped ones included.
+    int steps() const { return steps_; }
+    // After the machine stopped: a file written through this double since its last flush to
+    // disk keeps only what was on the disk then, as after a power loss under a write-back cache
+    // (directory changes are kept).
+    void powerLoss();
+
     // For the files it hands out.
     void fileClosed() { --openFiles_; }
     bool takeDiskSpace(std::size_t wanted, std::size_t& granted);
+    // Counts a step; false once the machine has stopped.
+    bool step();
+    bool running() const { return faults.stopAt == 0 || steps_ < faults.stopAt; }
+    // The file behind `fd` is about to be written (when it was on the disk), or is on the disk.
+    void writing(int fd);
+    void flushed(int fd);
 
 private:
     // Host path with the last part matched without case to an existing entry, when one does.
@@ -86,7 +113,11 @@ private:
     int filesOpened_ = 0;
     int renames_ = 0;
     int removes_ = 0;
+    int steps_ = 0;
     unsigned tempCounter_ = 0;
+    // Files written since their last flush to disk, by device and inode, with the size they
+    // had on the disk.
+    std::map<std::pair<unsigned long long, unsigned long long>, long long> unflushed_;
 };
 
 } // namespace platform::fake

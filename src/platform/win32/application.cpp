@@ -31,6 +31,10 @@ struct Application::Impl {
     FormWindow window;
     FocusRing focus;
     std::unique_ptr<FormEvents> form;
+    // Click handlers running now (the boxes a handler opens dispatch further messages), and a
+    // close asked for while one ran.
+    int clicksRunning = 0;
+    bool closeAsked = false;
 
     ~Impl() {
         window.destroy();
@@ -50,18 +54,45 @@ struct Application::Impl {
         }
     }
 
+    // A click goes to the form. A close asked for while it runs (the user closing the window
+    // during a flash or a build) is carried out once it has returned, so that the user sees how
+    // the work ended first: the status line, and the question or the notice it ends with.
+    void click(int id) {
+        ++clicksRunning;
+        guarded([this, id] { form->ControlClick(id); });
+        if (--clicksRunning == 0 && closeAsked) {
+            closeAsked = false;
+            PostQuitMessage(0);
+        }
+    }
+    // The main window or the task bar button asked to close: the loop ends, now or after the
+    // click handler.
+    void close() {
+        if (clicksRunning > 0) {
+            closeAsked = true;
+        } else {
+            PostQuitMessage(0);
+        }
+    }
+
     bool preTranslate(const MSG& message);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 namespace {
 
-LRESULT CALLBACK mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+// The application's state, which both of its windows are created with and keep from
+// WM_NCCREATE on.
+Application::Impl* applicationOf(HWND hwnd, UINT message, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* impl = reinterpret_cast<Application::Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    return reinterpret_cast<Application::Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Application::Impl* impl = applicationOf(hwnd, message, lParam);
     if (impl && impl->window.handle() == hwnd) {
         return impl->handle(message, wParam, lParam);
     }
@@ -69,8 +100,13 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 LRESULT CALLBACK applicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Application::Impl* impl = applicationOf(hwnd, message, lParam);
     if (message == WM_CLOSE) {
-        PostQuitMessage(0);
+        if (impl) {
+            impl->close();
+        } else {
+            PostQuitMessage(0);
+        }
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -94,7 +130,7 @@ LRESULT Application::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         const int id = LOWORD(wParam);
         const LayoutEntry* entry = window.entry(id);
         if (entry && isClick(entry->kind, HIWORD(wParam))) {
-            guarded([this, id] { form->ControlClick(id); });
+            click(id);
         }
         return 0;
     }
@@ -103,7 +139,7 @@ LRESULT Application::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CLOSE:
         // Closing the window ends the loop; the window goes when the loop is over.
-        PostQuitMessage(0);
+        close();
         return 0;
     case WM_DESTROY:
         if (form) {
@@ -159,7 +195,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
     impl_->appWindow =
         CreateWindowExA(0, ApplicationWindowClass, "",
                         WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
-                        0, 0, nullptr, nullptr, instance, nullptr);
+                        0, 0, nullptr, nullptr, instance, impl_.get());
     if (impl_->appWindow) {
         ShowWindow(impl_->appWindow, SW_SHOWNORMAL);
     }

@@ -7,10 +7,25 @@
 namespace platform::win32 {
 namespace {
 
-class Win32InputFile : public BufferedInputFile {
+// A buffered file over a Win32 file handle, which it closes.
+template <typename Buffered> class Win32File : public Buffered {
 public:
-    explicit Win32InputFile(HANDLE handle) : handle_(handle) {}
-    ~Win32InputFile() override { close(); }
+    explicit Win32File(HANDLE handle) : handle_(handle) {}
+    ~Win32File() override { this->close(); }
+
+protected:
+    bool closeRaw() override {
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+    HANDLE handle_;
+};
+
+class Win32InputFile : public Win32File<BufferedInputFile> {
+public:
+    using Win32File::Win32File;
 
     long long size() override {
         DWORD high = 0;
@@ -32,21 +47,11 @@ protected:
         }
         return got;
     }
-
-    bool closeRaw() override {
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
 };
 
-class Win32OutputFile : public BufferedOutputFile {
+class Win32OutputFile : public Win32File<BufferedOutputFile> {
 public:
-    explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
-    ~Win32OutputFile() override { close(); }
+    using Win32File::Win32File;
 
 protected:
     bool writeRaw(const unsigned char* data, std::size_t count) override {
@@ -64,17 +69,7 @@ protected:
         return true;
     }
 
-    bool closeRaw() override {
-        // Onto the disk before the caller renames it into place: a file under its final
-        // name must hold its bytes even if the machine stops right after.
-        bool ok = FlushFileBuffers(handle_) != 0;
-        ok = CloseHandle(handle_) != 0 && ok;
-        handle_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    HANDLE handle_;
+    bool flushRaw() override { return FlushFileBuffers(handle_) != 0; }
 };
 
 } // namespace
@@ -98,6 +93,33 @@ std::unique_ptr<OutputFile> Win32FileSystem::create(const std::string& path) {
         return nullptr;
     }
     return std::make_unique<Win32OutputFile>(handle);
+}
+
+Entry Win32FileSystem::entry(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Entry::None
+                                                                              : Entry::Unknown;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Entry::Directory;
+    }
+    // Creating with ordinary attributes over any of these fails on every Windows.
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return (attributes & kept) != 0 ? Entry::KeptFile : Entry::File;
+}
+
+bool Win32FileSystem::canTake(const std::string& path) {
+    // No sharing at all: fails while any other program has the file open, whatever it shares,
+    // and for a file that may not be written. Opening an existing file changes nothing in it.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
 }
 
 namespace {

@@ -9,6 +9,8 @@ class Win32FileSystem : public FileSystem {
 public:
     std::unique_ptr<InputFile> openRead(const std::string& path) override;
     std::unique_ptr<OutputFile> create(const std::string& path) override;
+    Entry entry(const std::string& path) override;
+    bool canTake(const std::string& path) override;
     char currentDrive() override;
     std::string currentDirectory() override;
     std::string makeTempFile() override;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/whole_text.h"
+
 namespace platform::win32 {
 namespace {
 
@@ -10,11 +12,10 @@ CursorShape screenCursor = CursorShape::Default;
 } // namespace
 
 Win32System::Win32System() {
-    // The path buffer of the classic runtime: 256 characters, at most 255 used.
-    char path[256];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path - 1);
-    path[length < sizeof path ? length : sizeof path - 1] = '\0';
-    modulePath_ = path;
+    // The whole path, however long: the title and the target revisions come from its end.
+    modulePath_ = readWholeText([](char* buffer, unsigned long size) {
+        return static_cast<unsigned long>(GetModuleFileNameA(nullptr, buffer, size));
+    });
 }
 
 unsigned long Win32System::platformId() {
@@ -64,6 +65,15 @@ void Win32System::closeEvent(EventHandle event) {
 
 void Win32System::sleep(unsigned long milliseconds) {
     Sleep(milliseconds);
+}
+
+uint32_t Win32System::tickCount() {
+    return GetTickCount();
+}
+
+void Win32System::yieldSlice() {
+    // Windows 95 has no SwitchToThread; Sleep(0) gives the slice to any thread ready to run.
+    Sleep(0);
 }
 
 void Win32System::setCursor(CursorShape shape) {

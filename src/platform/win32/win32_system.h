@@ -22,6 +22,8 @@ public:
     void resetEvent(EventHandle event) override;
     void closeEvent(EventHandle event) override;
     void sleep(unsigned long milliseconds) override;
+    uint32_t tickCount() override;
+    void yieldSlice() override;
     // Screen-wide: every window of the program shows it (see screenCursorSet).
     void setCursor(CursorShape shape) override;
     void postQuit(int exitCode) override;
