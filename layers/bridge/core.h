@@ -24,8 +24,9 @@ constexpr uint8_t SS_NO_ADAPTERS = 0xE8;
 constexpr uint8_t HASTAT_COMMAND_TIMEOUT = 0x0B;
 constexpr uint8_t HASTAT_DO_DU = 0x12;
 
-// Every request may take this long; the system ends it then. The longest wait of the flasher,
-// the commit's forty seconds, fits in it, so that its own clock decides there.
+// Every request may take this long; the system ends it then. It is Linux's default for SG_IO,
+// and what the flasher waits for fits in it: its commit's forty seconds (its own clock decides
+// there) and the slowest healthy command, a load of some 20 seconds.
 constexpr uint32_t TimeLimitSeconds = 60;
 
 // Sense bytes asked of pass-through at the most.
