@@ -2,7 +2,7 @@
 // CD-ROM drives through SCSI pass-through (IOCTL_SCSI_PASS_THROUGH_DIRECT on \\.\X:), which
 // Wine turns into the Linux SG_IO ioctl on the drive's device. At the first call it finds the
 // CD-ROM drive letters and places each drive at a host adapter and target (core.h); a request
-// to a drive goes to a worker thread of its own, which hands it to the system with a time limit
+// to a drive goes to the bridge's worker thread, which hands it to the system with a time limit
 // and then writes the sense data, the adapter and target status and the status byte last into
 // the request block, then sets the request's event or calls its post routine. It sends no
 // command of its own: nothing but the requests it is given reaches a drive.
