@@ -10,6 +10,8 @@ packages=(
   # configuration needs.
   gcc-12-source libgmp-dev libmpfr-dev libmpc-dev
   wine64 wine wine32:i386 fonts-wine
+  # The emulated drive preloaded into 32-bit Wine is built for i386 beside x86_64.
+  gcc-multilib g++-multilib
   xvfb x11-utils imagemagick
   python3
   # The fuzz targets: clang's libFuzzer with its sanitizers.

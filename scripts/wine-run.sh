@@ -15,6 +15,12 @@
 # below (default build/wineprefix-nofonts or build/wineprefix32-nofonts): what a fresh prefix
 # draws with, for the tests that show the text-fit check failing there.
 #
+# KXD_WINE_CDROM=DEVICE makes and uses a prefix (default build/wineprefix-cdrom or
+# build/wineprefix32-cdrom) with a CD-ROM drive D: whose device, what \\.\D: opens, is the file
+# DEVICE: the prefix of the ASPI bridge's tests (tests/bridge), where DEVICE is the emulated
+# drive's node. Wine reads the drive's settings when its server starts, so they are made with
+# the prefix.
+#
 # Exit code 77 (and one line saying why) when this machine's kernel cannot run 32-bit programs.
 #
 # Screenshots: with --shots DIR (or KXD_SHOT_DIR in the environment) the program sees
@@ -55,6 +61,8 @@ case "${KXD_WINE_FONTS:-}" in
   none) with_fonts=0; default_prefix="$default_prefix-nofonts" ;;
   *) echo "wine-run: KXD_WINE_FONTS is unset or none, not $KXD_WINE_FONTS" >&2; exit 2 ;;
 esac
+cdrom="${KXD_WINE_CDROM:-}"
+[ -z "$cdrom" ] || default_prefix="$default_prefix-cdrom"
 [ -x "$wine" ] || { echo "wine-run: $wine missing (run scripts/setup.sh)" >&2; exit 127; }
 if [ "$arch" = win32 ] && ! started="$("$wine" --version 2>&1)"; then
   case "$started" in
@@ -100,6 +108,7 @@ fi
 # by an earlier version of these settings is made anew.
 prefix_version="4: win98, unmanaged windows, 120 dpi, Windows 9x fonts"
 [ "$with_fonts" = 1 ] || prefix_version="4: win98, unmanaged windows, 120 dpi, no fonts of its own"
+[ -z "$cdrom" ] || prefix_version="$prefix_version, CD-ROM drive D: on $cdrom"
 write_settings() {
   # Windows 98 as the reported version; unmanaged X11 windows; 120 dots per inch. The fonts a
   # Windows 9x PC has: Wine's own (fonts-wine) in the prefix's Fonts folder, its bitmap fonts
@@ -117,6 +126,10 @@ write_settings() {
   echo '"LogPixels"=dword:00000078'
   echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]'
   echo '"LogPixels"=dword:00000078'
+  if [ -n "$cdrom" ]; then
+    echo '[HKEY_LOCAL_MACHINE\Software\Wine\Drives]'
+    echo '"d:"="cdrom"'
+  fi
   [ "$with_fonts" = 1 ] || return 0
   echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]'
   echo '"MS Shell Dlg"="MS Sans Serif"'
@@ -144,6 +157,12 @@ if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
     fi
     write_settings >"$WINEPREFIX/kxd-settings.reg"
     "$wine" regedit /S "Z:${WINEPREFIX//\//\\}\\kxd-settings.reg" >/dev/null 2>&1
+    if [ -n "$cdrom" ]; then
+      # D:\ is an empty folder, \\.\D: the device.
+      mkdir -p "$WINEPREFIX/cdrom"
+      ln -sfn "$WINEPREFIX/cdrom" "$WINEPREFIX/dosdevices/d:"
+      ln -sfn "$cdrom" "$WINEPREFIX/dosdevices/d::"
+    fi
     # The settings reach the registry files when the server ends.
     /usr/lib/wine/wineserver -w
     echo "$prefix_version" >"$ready"

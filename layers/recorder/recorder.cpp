@@ -16,6 +16,7 @@
 
 #include "aspi/request_block.h"
 #include "aspi/session_trace.h"
+#include "worker_thread.h"
 
 namespace {
 
@@ -269,18 +270,7 @@ void startWatcher() {
         return;
     }
     state->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    // The watcher runs code of this library until the process ends: a reference of its own
-    // keeps the library loaded after the program's FreeLibrary.
-    char name[MAX_PATH + 1] = {};
-    if (GetModuleFileNameA(state->self, name, MAX_PATH) != 0) {
-        LoadLibraryA(name);
-    }
-    DWORD id = 0; // Windows 95 wants somewhere to put it
-    HANDLE thread = CreateThread(nullptr, 0, watch, nullptr, 0, &id);
-    if (thread != nullptr) {
-        CloseHandle(thread);
-        state->workerStarted = true;
-    }
+    state->workerStarted = startWorkerThread(state->self, watch);
 }
 
 DWORD send(RequestBlock* block) {

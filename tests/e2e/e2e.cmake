@@ -23,15 +23,20 @@ set(e2e_definitions
     -D E2E=${e2e_dir}
     -D BUILD=${CMAKE_BINARY_DIR})
 
-# kxd_e2e(NAME SCENARIO [CHECK command...] [DEFINE NAME=VALUE...])
+# kxd_e2e(NAME SCENARIO [CHECK command...] [DEFINE NAME=VALUE...] [PREFIX DIR] [WITH command...])
+# PREFIX: a Wine prefix other than the suite's; WITH: a command that runs the test's own (given
+# after its words), to prepare its environment.
 function(kxd_e2e name scenario)
-    cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "CHECK;DEFINE")
+    cmake_parse_arguments(PARSE_ARGV 2 arg "" "PREFIX" "CHECK;DEFINE;WITH")
+    if(NOT arg_PREFIX)
+        set(arg_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    endif()
     set(defines)
     foreach(definition ${arg_DEFINE})
         list(APPEND defines -D ${definition})
     endforeach()
     add_test(NAME e2e.${name}
-        COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-e2e.sh
+        COMMAND ${arg_WITH} bash ${PROJECT_SOURCE_DIR}/scripts/wine-e2e.sh
             --arch ${e2e_arch}
             --driver $<TARGET_FILE:driver>
             --work ${CMAKE_BINARY_DIR}/e2e/${name}
@@ -39,7 +44,7 @@ function(kxd_e2e name scenario)
             ${e2e_definitions}
             ${defines})
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 180 LABELS e2e SKIP_RETURN_CODE 77
-                         ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+                         ENVIRONMENT WINEPREFIX=${arg_PREFIX})
     # A check run on the work directory after the scenario has passed.
     if(arg_CHECK)
         add_test(NAME e2e.${name}.check COMMAND ${arg_CHECK} ${CMAKE_BINARY_DIR}/e2e/${name})
@@ -70,12 +75,34 @@ foreach(scenario ${e2e_sessions})
     kxd_e2e(record.${name} ${scenario}
         CHECK bash ${replay_dir}/check.sh record ${session}
         DEFINE LAYER=$<TARGET_FILE:recorder> BUS=${e2e_dir}/sessions/${name}.bus
-               SESSION=${session})
+               SESSION=${session} SYSTEM_LAYER=$<TARGET_FILE:wnaspi32>)
     kxd_e2e(replay.${name} ${scenario}
         CHECK bash ${replay_dir}/check.sh replay ${session}
-        DEFINE LAYER=${CMAKE_BINARY_DIR}/sim/WNASPI32.DLL BUS=${replay_dir}/replay.bus
-               SESSION=${session})
+        DEFINE LAYER=$<TARGET_FILE:wnaspi32> BUS=${replay_dir}/replay.bus
+               SESSION=${session} SYSTEM_LAYER=$<TARGET_FILE:wnaspi32>)
 endforeach()
+
+# Bridged sessions: each scenario of sessions/ once more with our ASPI bridge (layers/bridge) as
+# the flasher's layer and the system's, in a prefix of its own whose drive D: is the emulated
+# drive (sim/sgdevice, with the devices of sessions/NAME.bus) reached through Wine's SCSI
+# pass-through. tests/bridge/check.py compares the emulated drive's trace with the simulated
+# layer's kept in tests/replay/NAME. A whole flash runs once more with the recording layer
+# beside the flasher, and its recording of the bridged session is compared with the one kept.
+# kxd_bridged(NAME SESSION LAYER [--recording]): LAYER beside the flasher.
+function(kxd_bridged name session layer)
+    kxd_e2e(${name} ${e2e_dir}/sessions/${session}.e2e
+        PREFIX ${CMAKE_BINARY_DIR}/wineprefix-bridge
+        WITH bash ${PROJECT_SOURCE_DIR}/tests/bridge/with-drive.sh
+             ${CMAKE_BINARY_DIR}/sim/sgdevice/preload ${CMAKE_BINARY_DIR}/e2e/${name}/bus.txt
+        CHECK python3 ${PROJECT_SOURCE_DIR}/tests/bridge/check.py ${ARGN} ${replay_dir}/${session}
+        DEFINE LAYER=${layer} BUS=${e2e_dir}/sessions/${session}.bus
+               SESSION=${replay_dir}/${session} SYSTEM_LAYER=$<TARGET_FILE:bridge>)
+endfunction()
+foreach(scenario ${e2e_sessions})
+    get_filename_component(name ${scenario} NAME_WE)
+    kxd_bridged(bridge.${name} ${name} $<TARGET_FILE:bridge>)
+endforeach()
+kxd_bridged(bridge.record.flash_completed flash_completed $<TARGET_FILE:recorder> --recording)
 
 # The text-fit check has to fail where the prefix lacks the Windows 9x fonts: text_fit in a prefix
 # of its own made without them (KXD_WINE_FONTS=none), expected to stop at a text-fit step.

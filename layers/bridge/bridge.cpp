@@ -1,0 +1,239 @@
+// The ASPI bridge: a WNASPI32.DLL that carries the program's SCSI requests to the system's
+// CD-ROM drives through SCSI pass-through (IOCTL_SCSI_PASS_THROUGH_DIRECT on \\.\X:), which
+// Wine turns into the Linux SG_IO ioctl on the drive's device. At the first call it finds the
+// CD-ROM drive letters and places each drive at a host adapter and target (core.h); a request
+// to a drive goes to the bridge's worker thread, which hands it to the system with a time limit
+// and then writes the sense data, the adapter and target status and the status byte last into
+// the request block, then sets the request's event or calls its post routine. It sends no
+// command of its own: nothing but the requests it is given reaches a drive.
+#include <windows.h>
+
+// The SCSI ioctl codes are made with winioctl.h, which the lean windows.h leaves out.
+#include <winioctl.h>
+
+#include <ntddscsi.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "core.h"
+#include "platform/text_format.h"
+#include "worker_thread.h"
+
+namespace {
+
+struct Request {
+    aspi::RequestBlock* block;
+    bridge::Command command;
+    HANDLE device;
+    HANDLE event; // ours, on the program's event; null without one
+};
+
+struct State {
+    explicit State(HMODULE module) : self(module) { InitializeCriticalSection(&lock); }
+    CRITICAL_SECTION lock;
+    HMODULE self;
+    bool started = false;
+    std::vector<HANDLE> devices; // one per place, open for the process's life
+    std::vector<bridge::Place> places;
+    std::vector<Request> queue;
+    HANDLE wake = nullptr;
+    bool workerStarted = false;
+};
+
+State* state = nullptr; // made on attach, kept until the process ends
+
+void say(const std::string& text) {
+    OutputDebugStringA(("WNASPI32 bridge: " + text + "\n").c_str());
+}
+
+// The CD-ROM drives, their devices and their places. With the lock held.
+void start() {
+    if (state->started) {
+        return;
+    }
+    state->started = true;
+    std::vector<bridge::Drive> drives;
+    const DWORD letters = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        const char letter = static_cast<char>('A' + i);
+        const char root[] = {letter, ':', '\\', '\0'};
+        if ((letters & (1u << i)) == 0 || GetDriveTypeA(root) != DRIVE_CDROM) {
+            continue;
+        }
+        const char name[] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+        // Read and write access: a real device lets only read commands through otherwise.
+        const HANDLE device =
+            CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        if (device == INVALID_HANDLE_VALUE) {
+            say(platform::formatText("%c: does not open (error %lu)", letter, GetLastError()));
+            continue;
+        }
+        bridge::Drive drive;
+        drive.letter = letter;
+        SCSI_ADDRESS address{};
+        DWORD returned = 0;
+        if (DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
+                            &returned, nullptr)) {
+            drive.addressed = true;
+            drive.port = address.PortNumber;
+            drive.path = address.PathId;
+            drive.target = address.TargetId;
+            drive.lun = address.Lun;
+        }
+        drives.push_back(drive);
+        state->devices.push_back(device);
+    }
+    state->places = bridge::placeDrives(drives);
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        const bridge::Drive& d = drives[i];
+        const bridge::Place& p = state->places[i];
+        say(platform::formatText("%c: at host adapter %u, target %u, LUN %u (%s)", d.letter,
+                                 unsigned{p.hostAdapter}, unsigned{p.target}, unsigned{p.lun},
+                                 d.addressed ? "its SCSI address" : "no SCSI address"));
+    }
+}
+
+// Hands one request to the system and completes it.
+void execute(const Request& r) {
+    struct {
+        SCSI_PASS_THROUGH_DIRECT header;
+        uint8_t sense[bridge::SenseCapacity];
+    } p{};
+    const bridge::Command& c = r.command;
+    p.header.Length = sizeof p.header;
+    p.header.CdbLength = c.cdbLength;
+    p.header.SenseInfoLength = c.senseLength;
+    p.header.DataIn = c.direction == aspi::trace::Direction::In    ? SCSI_IOCTL_DATA_IN
+                      : c.direction == aspi::trace::Direction::Out ? SCSI_IOCTL_DATA_OUT
+                                                                   : SCSI_IOCTL_DATA_UNSPECIFIED;
+    p.header.DataTransferLength = c.length;
+    p.header.TimeOutValue = bridge::TimeLimitSeconds;
+    p.header.DataBuffer = c.data;
+    p.header.SenseInfoOffset = offsetof(decltype(p), sense);
+    for (int i = 0; i < c.cdbLength; ++i) {
+        p.header.Cdb[i] = c.cdb[i];
+    }
+    DWORD returned = 0;
+    const DWORD started = GetTickCount();
+    // The same structure goes in and comes out; what came back is read from it, never from
+    // the byte count.
+    const BOOL delivered = DeviceIoControl(r.device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &p, sizeof p,
+                                           &p, sizeof p, &returned, nullptr);
+    bridge::Outcome outcome;
+    outcome.delivered = delivered != FALSE;
+    outcome.elapsedMs = GetTickCount() - started;
+    if (!outcome.delivered) {
+        say(platform::formatText("operation %02X not carried out (error %lu)", unsigned{c.cdb[0]},
+                                 GetLastError()));
+    } else {
+        outcome.scsiStatus = p.header.ScsiStatus;
+        outcome.transferred = p.header.DataTransferLength;
+        outcome.senseLength = p.header.SenseInfoLength;
+        outcome.sense = p.sense;
+    }
+    const uint8_t flags = r.block->SRB_Flags;
+    void* const post = r.block->SRB_PostProc;
+    bridge::complete(*r.block, c, outcome);
+    // From here on the block is the program's again.
+    if (r.event != nullptr) {
+        SetEvent(r.event);
+        CloseHandle(r.event);
+    } else if ((flags & bridge::SRB_POSTING) != 0 && post != nullptr) {
+        reinterpret_cast<void(__cdecl*)(void*)>(post)(r.block);
+    }
+}
+
+DWORD WINAPI work(LPVOID) {
+    for (;;) {
+        EnterCriticalSection(&state->lock);
+        if (state->queue.empty()) {
+            LeaveCriticalSection(&state->lock);
+            WaitForSingleObject(state->wake, INFINITE);
+            continue;
+        }
+        const Request r = state->queue.front();
+        state->queue.erase(state->queue.begin());
+        LeaveCriticalSection(&state->lock);
+        execute(r);
+    }
+}
+
+// With the lock held.
+void startWorker() {
+    if (state->workerStarted) {
+        return;
+    }
+    state->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    state->workerStarted = startWorkerThread(state->self, work);
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
+    EnterCriticalSection(&state->lock);
+    start();
+    const uint8_t adapters = bridge::adapterCount(state->places);
+    LeaveCriticalSection(&state->lock);
+    return adapters != 0 ? (DWORD{aspi::SS_COMP} << 8) | adapters
+                         : DWORD{bridge::SS_NO_ADAPTERS} << 8;
+}
+
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument) {
+    if (argument == nullptr) {
+        return aspi::SS_INVALID_CMD;
+    }
+    auto* block = static_cast<aspi::RequestBlock*>(argument);
+    EnterCriticalSection(&state->lock);
+    start();
+    int drive = -1;
+    uint8_t refused = bridge::accept(*block, state->places, drive);
+    if (refused == aspi::SS_PENDING) {
+        startWorker();
+        // Without a thread to carry it the layer has no means to take it.
+        refused =
+            state->workerStarted ? uint8_t{aspi::SS_PENDING} : uint8_t{bridge::SS_ASPI_IS_BUSY};
+    }
+    if (refused != aspi::SS_PENDING) {
+        LeaveCriticalSection(&state->lock);
+        // The status byte leads every kind of request block.
+        aspi::storeStatus(*block, refused);
+        return refused;
+    }
+    Request r{block, bridge::commandFor(*block), state->devices[static_cast<std::size_t>(drive)],
+              nullptr};
+    // A handle of our own on the event: the program may close its handle as soon as it sees
+    // the status.
+    if ((block->SRB_Flags & aspi::SRB_EVENT_NOTIFY) != 0 && block->SRB_PostProc != nullptr &&
+        !DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(block->SRB_PostProc),
+                         GetCurrentProcess(), &r.event, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        r.event = nullptr;
+    }
+    aspi::storeStatus(*block, aspi::SS_PENDING);
+    state->queue.push_back(r);
+    const HANDLE wake = state->wake;
+    LeaveCriticalSection(&state->lock);
+    SetEvent(wake);
+    return aspi::SS_PENDING;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        DisableThreadLibraryCalls(instance);
+        state = new State(instance);
+        break;
+    case DLL_PROCESS_DETACH:
+        // Only at the process's end (the worker keeps the library loaded until then).
+        if (state != nullptr) {
+            for (HANDLE device : state->devices) {
+                CloseHandle(device);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}

@@ -1,0 +1,83 @@
+// The ASPI bridge's rules, apart from Windows: where each CD-ROM drive appears as a host adapter
+// and target, which requests are refused at once, what a request asks of SCSI pass-through, and
+// how the outcome goes back into the request block. The DLL (bridge.cpp) makes the Windows
+// calls around them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "aspi/request_block.h"
+#include "aspi/session_trace.h"
+
+namespace bridge {
+
+// ASPI values beyond those the program uses (aspi/request_block.h). Flags: call the post routine
+// when done; put the residual count into the data length.
+constexpr uint8_t SRB_POSTING = 0x01;
+constexpr uint8_t SRB_ENABLE_RESIDUAL_COUNT = 0x04;
+// Status: a request block with wrong fields; no means to take a request; no host adapters.
+constexpr uint8_t SS_INVALID_SRB = 0xE0;
+constexpr uint8_t SS_ASPI_IS_BUSY = 0xE5;
+constexpr uint8_t SS_NO_ADAPTERS = 0xE8;
+// Host adapter status: the time limit ran out; nothing came of a transfer.
+constexpr uint8_t HASTAT_COMMAND_TIMEOUT = 0x0B;
+constexpr uint8_t HASTAT_DO_DU = 0x12;
+
+// Every request may take this long; the system ends it then. It is Linux's default for SG_IO,
+// and what the flasher waits for fits in it: its commit's forty seconds (its own clock decides
+// there) and the slowest healthy command, a load of some 20 seconds.
+constexpr uint32_t TimeLimitSeconds = 60;
+
+// Sense bytes asked of pass-through at the most.
+constexpr uint8_t SenseCapacity = 32;
+
+// A CD-ROM drive and, where the system tells it (IOCTL_SCSI_GET_ADDRESS), its SCSI address.
+struct Drive {
+    char letter = 0;
+    bool addressed = false;
+    uint8_t port = 0, path = 0, target = 0, lun = 0;
+};
+
+// Where a drive appears to the program.
+struct Place {
+    uint8_t hostAdapter = 0, target = 0, lun = 0;
+};
+
+// The drives' places, in the drives' order: the drives on one SCSI port and path share a host
+// adapter, with their own target and LUN; a drive without an address, or with the address of a
+// drive before it, has a host adapter of its own, at target 0. Host adapters are numbered from
+// 0 in the order their first drive comes.
+std::vector<Place> placeDrives(const std::vector<Drive>& drives);
+uint8_t adapterCount(const std::vector<Place>& places);
+
+// The status a request is refused with at once, or SS_PENDING when it goes to the drive
+// `drive` (an index into the places).
+uint8_t accept(const aspi::RequestBlock& block, const std::vector<Place>& places, int& drive);
+
+// What a request asks of pass-through.
+struct Command {
+    uint8_t cdb[16] = {};
+    uint8_t cdbLength = 0;
+    aspi::trace::Direction direction = aspi::trace::Direction::None;
+    void* data = nullptr;
+    uint32_t length = 0; // 0 without a direction
+    uint8_t senseLength = 0;
+};
+Command commandFor(const aspi::RequestBlock& block);
+
+// What pass-through gave back.
+struct Outcome {
+    bool delivered = false;   // the call succeeded
+    uint8_t scsiStatus = 0;   // the target's status
+    uint32_t transferred = 0; // bytes of data moved
+    uint8_t senseLength = 0;  // sense bytes it wrote
+    const uint8_t* sense = nullptr;
+    uint32_t elapsedMs = 0;
+};
+
+// Writes the outcome into the block: the sense area, the adapter and target status and the
+// residual count where asked for, then the status byte (a release store), which it returns.
+uint8_t complete(aspi::RequestBlock& block, const Command& command, const Outcome& outcome);
+
+} // namespace bridge

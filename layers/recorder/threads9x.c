@@ -1,3 +1,0 @@
-/* The recorder's watcher thread runs C++ code beside the program's thread: with the release's
- * own runtime, the threads layer of libgcc and libstdc++ is told to lock for real. */
-int _CRT_MT = 2;
