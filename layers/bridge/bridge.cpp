@@ -140,7 +140,7 @@ void execute(const Request& r) {
     if (r.event != nullptr) {
         SetEvent(r.event);
         CloseHandle(r.event);
-    } else if ((flags & bridge::SRB_POSTING) != 0 && post != nullptr) {
+    } else if ((flags & aspi::SRB_POSTING) != 0 && post != nullptr) {
         reinterpret_cast<void(__cdecl*)(void*)>(post)(r.block);
     }
 }
@@ -177,7 +177,7 @@ extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
     const uint8_t adapters = bridge::adapterCount(state->places);
     LeaveCriticalSection(&state->lock);
     return adapters != 0 ? (DWORD{aspi::SS_COMP} << 8) | adapters
-                         : DWORD{bridge::SS_NO_ADAPTERS} << 8;
+                         : DWORD{aspi::SS_NO_ADAPTERS} << 8;
 }
 
 extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument) {
@@ -192,8 +192,7 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument)
     if (refused == aspi::SS_PENDING) {
         startWorker();
         // Without a thread to carry it the layer has no means to take it.
-        refused =
-            state->workerStarted ? uint8_t{aspi::SS_PENDING} : uint8_t{bridge::SS_ASPI_IS_BUSY};
+        refused = state->workerStarted ? uint8_t{aspi::SS_PENDING} : uint8_t{aspi::SS_ASPI_IS_BUSY};
     }
     if (refused != aspi::SS_PENDING) {
         LeaveCriticalSection(&state->lock);

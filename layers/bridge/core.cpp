@@ -71,7 +71,7 @@ uint8_t accept(const aspi::RequestBlock& block, const std::vector<Place>& places
     }
     if (block.SRB_CDBLen == 0 || block.SRB_CDBLen > sizeof block.CDBByte ||
         (block.SRB_BufLen != 0 && block.SRB_BufPointer == nullptr)) {
-        return SS_INVALID_SRB;
+        return aspi::SS_INVALID_SRB;
     }
     return aspi::SS_PENDING;
 }
@@ -96,7 +96,7 @@ uint8_t complete(aspi::RequestBlock& block, const Command& command, const Outcom
     if (!outcome.delivered) {
         // The system did not take it, or the drive did not answer.
     } else if (outcome.elapsedMs + TimeLimitSlackMs >= TimeLimitSeconds * 1000u) {
-        adapterStatus = HASTAT_COMMAND_TIMEOUT;
+        adapterStatus = aspi::HASTAT_COMMAND_TIMEOUT;
     } else if (outcome.scsiStatus != 0) {
         targetStatus = outcome.scsiStatus;
         const uint8_t length =
@@ -107,10 +107,10 @@ uint8_t complete(aspi::RequestBlock& block, const Command& command, const Outcom
         }
     } else if (command.length != 0 && outcome.transferred == 0) {
         // Good status and nothing moved: how Wine hands on a transfer the system gave up on.
-        adapterStatus = HASTAT_DO_DU;
+        adapterStatus = aspi::HASTAT_DO_DU;
     } else {
         status = aspi::SS_COMP;
-        if ((block.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0 &&
+        if ((block.SRB_Flags & aspi::SRB_ENABLE_RESIDUAL_COUNT) != 0 &&
             outcome.transferred <= command.length) {
             block.SRB_BufLen = command.length - outcome.transferred;
         }

@@ -12,18 +12,6 @@
 
 namespace bridge {
 
-// ASPI values beyond those the program uses (aspi/request_block.h). Flags: call the post routine
-// when done; put the residual count into the data length.
-constexpr uint8_t SRB_POSTING = 0x01;
-constexpr uint8_t SRB_ENABLE_RESIDUAL_COUNT = 0x04;
-// Status: a request block with wrong fields; no means to take a request; no host adapters.
-constexpr uint8_t SS_INVALID_SRB = 0xE0;
-constexpr uint8_t SS_ASPI_IS_BUSY = 0xE5;
-constexpr uint8_t SS_NO_ADAPTERS = 0xE8;
-// Host adapter status: the time limit ran out; nothing came of a transfer.
-constexpr uint8_t HASTAT_COMMAND_TIMEOUT = 0x0B;
-constexpr uint8_t HASTAT_DO_DU = 0x12;
-
 // Every request may take this long; the system ends it then. It is Linux's default for SG_IO,
 // and what the flasher waits for fits in it: its commit's forty seconds (its own clock decides
 // there) and the slowest healthy command, a load of some 20 seconds.

@@ -8,7 +8,8 @@
 
 namespace aspi {
 
-// Command code, status values and flags of the request block.
+// Command code, status values and flags of the request block. The program uses the first of
+// each; the others are what an ASPI layer of ours (layers/) answers or honours as well.
 enum : uint8_t {
     SC_EXEC_SCSI_CMD = 0x02,
 
@@ -18,13 +19,21 @@ enum : uint8_t {
     SS_INVALID_CMD = 0x80,
     SS_INVALID_HA = 0x81,
     SS_NO_DEVICE = 0x82,
+    SS_INVALID_SRB = 0xE0,  // a request block with wrong fields
+    SS_ASPI_IS_BUSY = 0xE5, // no means to take a request
+    SS_NO_ADAPTERS = 0xE8,
 
+    SRB_POSTING = 0x01,               // call the post routine when done
+    SRB_ENABLE_RESIDUAL_COUNT = 0x04, // put the residual count into the data length
     SRB_DIR_IN = 0x08,
     SRB_EVENT_NOTIFY = 0x40,
 };
 
-// Host adapter status for a target that does not answer selection.
+// Host adapter status: a target that does not answer selection; the time limit ran out; nothing
+// came of a transfer.
 constexpr uint8_t HASTAT_SEL_TO = 0x11;
+constexpr uint8_t HASTAT_COMMAND_TIMEOUT = 0x0B;
+constexpr uint8_t HASTAT_DO_DU = 0x12;
 
 // Sense bytes asked for; the area itself is two bytes longer.
 constexpr uint8_t SENSE_LEN = 14;

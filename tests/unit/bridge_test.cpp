@@ -101,11 +101,11 @@ TEST(BridgeRequests, RefusedAtOnceOrGoingToTheDrive) {
         {"an empty target", [](aspi::RequestBlock& b) { b.SRB_Target = 2; }, aspi::SS_NO_DEVICE,
          -1},
         {"another LUN", [](aspi::RequestBlock& b) { b.SRB_Lun = 1; }, aspi::SS_NO_DEVICE, -1},
-        {"no CDB", [](aspi::RequestBlock& b) { b.SRB_CDBLen = 0; }, bridge::SS_INVALID_SRB, 1},
+        {"no CDB", [](aspi::RequestBlock& b) { b.SRB_CDBLen = 0; }, aspi::SS_INVALID_SRB, 1},
         {"a CDB of 17 bytes", [](aspi::RequestBlock& b) { b.SRB_CDBLen = 17; },
-         bridge::SS_INVALID_SRB, 1},
+         aspi::SS_INVALID_SRB, 1},
         {"data without a buffer", [](aspi::RequestBlock& b) { b.SRB_BufPointer = nullptr; },
-         bridge::SS_INVALID_SRB, 1},
+         aspi::SS_INVALID_SRB, 1},
     };
     for (const Row& row : rows) {
         Block b(Inquiry, aspi::SRB_DIR_IN, scsi::InquiryLength);
@@ -180,7 +180,7 @@ TEST(BridgeRequests, OutcomeIntoTheBlockStatusLast) {
          0,
          {true, 0, 0, 0, nullptr, 60000},
          aspi::SS_ERR,
-         bridge::HASTAT_COMMAND_TIMEOUT,
+         aspi::HASTAT_COMMAND_TIMEOUT,
          0,
          false},
         {"good status and nothing moved",
@@ -188,7 +188,7 @@ TEST(BridgeRequests, OutcomeIntoTheBlockStatusLast) {
          16,
          {true, 0, 0, 0, nullptr, 5},
          aspi::SS_ERR,
-         bridge::HASTAT_DO_DU,
+         aspi::HASTAT_DO_DU,
          0,
          false},
     };
@@ -209,7 +209,7 @@ TEST(BridgeRequests, OutcomeIntoTheBlockStatusLast) {
 }
 
 TEST(BridgeRequests, ResidualCountWhereAsked) {
-    Block b(Inquiry, aspi::SRB_DIR_IN | bridge::SRB_ENABLE_RESIDUAL_COUNT, 36);
+    Block b(Inquiry, aspi::SRB_DIR_IN | aspi::SRB_ENABLE_RESIDUAL_COUNT, 36);
     const bridge::Command c = bridge::commandFor(b.block);
     EXPECT_EQ(bridge::complete(b.block, c, bridge::Outcome{true, 0, 30, 0, nullptr, 5}),
               aspi::SS_COMP);
