@@ -78,7 +78,18 @@ std::vector<std::string> words(const std::string& line) {
     return out;
 }
 
-int hexDigit(char c);
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
 
 // Digits only (no sign, no blank), at most `limit`.
 bool number(const std::string& text, int base, uint64_t limit, uint64_t& value) {
@@ -96,19 +107,6 @@ bool number(const std::string& text, int base, uint64_t limit, uint64_t& value) 
     }
     value = parsed;
     return true;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 bool hexBytes(const std::string& text, char separator, std::vector<uint8_t>& out) {

@@ -3,20 +3,21 @@
 namespace platform {
 namespace {
 
-struct Spec {
+// One conversion's flags, width and precision.
+struct Field {
     bool left = false;
     bool zeros = false;
     int width = 0;
     int precision = -1;
 };
 
-void pad(std::string& out, const Spec& spec, const char* text, std::size_t length, bool numeric) {
-    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+void pad(std::string& out, const Field& field, const char* text, std::size_t length, bool numeric) {
+    const std::size_t width = field.width > 0 ? static_cast<std::size_t>(field.width) : 0;
     const std::size_t fill = width > length ? width - length : 0;
-    if (spec.left) {
+    if (field.left) {
         out.append(text, length);
         out.append(fill, ' ');
-    } else if (spec.zeros && numeric) {
+    } else if (field.zeros && numeric) {
         // The sign stays in front of the zeros.
         std::size_t sign = length > 0 && text[0] == '-' ? 1 : 0;
         out.append(text, sign);
@@ -56,23 +57,23 @@ std::string formatTextV(const char* format, va_list arguments) {
             continue;
         }
         const char* start = p++;
-        Spec spec;
+        Field field;
         for (;; ++p) {
             if (*p == '-') {
-                spec.left = true;
+                field.left = true;
             } else if (*p == '0') {
-                spec.zeros = true;
+                field.zeros = true;
             } else {
                 break;
             }
         }
         for (; *p >= '0' && *p <= '9'; ++p) {
-            spec.width = spec.width * 10 + (*p - '0');
+            field.width = field.width * 10 + (*p - '0');
         }
         if (*p == '.') {
-            spec.precision = 0;
+            field.precision = 0;
             for (++p; *p >= '0' && *p <= '9'; ++p) {
-                spec.precision = spec.precision * 10 + (*p - '0');
+                field.precision = field.precision * 10 + (*p - '0');
             }
         }
         bool isLong = false;
@@ -92,7 +93,7 @@ std::string formatTextV(const char* format, va_list arguments) {
             if (value < 0) {
                 *(end - ++n) = '-';
             }
-            pad(out, spec, end - n, n, true);
+            pad(out, field, end - n, n, true);
             break;
         }
         case 'u':
@@ -101,12 +102,12 @@ std::string formatTextV(const char* format, va_list arguments) {
             const unsigned long value =
                 isLong ? va_arg(arguments, unsigned long) : va_arg(arguments, unsigned);
             const std::size_t n = digits(end, value, *p == 'u' ? 10 : 16, *p == 'X');
-            pad(out, spec, end - n, n, true);
+            pad(out, field, end - n, n, true);
             break;
         }
         case 'c': {
             const char c = static_cast<char>(va_arg(arguments, int));
-            pad(out, spec, &c, 1, false);
+            pad(out, field, &c, 1, false);
             break;
         }
         case 's': {
@@ -116,11 +117,11 @@ std::string formatTextV(const char* format, va_list arguments) {
             }
             // Never past the precision: the text need not end within the buffer it lies in.
             std::size_t n = 0;
-            while ((spec.precision < 0 || n < static_cast<std::size_t>(spec.precision)) &&
+            while ((field.precision < 0 || n < static_cast<std::size_t>(field.precision)) &&
                    text[n] != '\0') {
                 ++n;
             }
-            pad(out, spec, text, n, false);
+            pad(out, field, text, n, false);
             break;
         }
         case '%':
