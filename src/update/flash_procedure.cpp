@@ -78,19 +78,37 @@ int compareRevisions(const std::string& current, const std::string& target) {
 
 FlashProcedure::FlashProcedure(FlashWindow& window, aspi::Layer& layer, aspi::DriveData& drives,
                                platform::System& system, platform::Dialogs& dialogs)
-    : window_(window), layer_(layer), drives_(drives), system_(system), dialogs_(dialogs) {}
+    : window_(window), layer_(layer), drives_(drives), system_(system), dialogs_(dialogs),
+      ownImages_(true) {}
+
+FlashProcedure::FlashProcedure(FlashWindow& window, aspi::Layer& layer, aspi::DriveData& drives,
+                               platform::System& system, platform::Dialogs& dialogs,
+                               const FlasherImages& images)
+    : window_(window), layer_(layer), drives_(drives), system_(system), dialogs_(dialogs),
+      ownImages_(false), images_(images) {}
+
+FlasherImages FlashProcedure::images() const {
+    if (!ownImages_) {
+        return images_;
+    }
+    FlasherImages own;
+    own.zolk = package::zolkImage();
+    own.nonZolk = package::nonZolkImage();
+    own.path = system_.modulePath();
+    return own;
+}
 
 uint8_t* FlashProcedure::obtainBlockBuffer(std::size_t bytes) {
     return layer_.allocateBuffer(bytes);
 }
 
-void FlashProcedure::run() {
+Outcome FlashProcedure::run() {
     // Typing into the drive list leaves no item current, and then there is no drive to talk
     // to: say so and leave everything as it is.
     const aspi::DriveSlot* slot = window_.selectedSlot();
     if (slot == nullptr) {
         dialogs_.notice(NoDriveSelectedText);
-        return;
+        return Outcome::NoDrive;
     }
 
     // The revision the drive reported to the start-up scan.
@@ -99,24 +117,25 @@ void FlashProcedure::run() {
     if (!isDigit(edition)) {
         dialogs_.notice("Nonsupport KV90~KVZZ drive !");
         system_.postQuit(0);
-        return;
+        return Outcome::NotSupported;
     }
 
     // The image by the drive's edition, and the revision it carries from the flasher's name.
     const bool zolk = package::editionFor(edition) == package::Edition::ZolK;
-    const uint8_t* image = zolk ? package::zolkImage() : package::nonZolkImage();
-    const std::string modulePath = system_.modulePath();
-    const std::string target = withUpperFourth(zolk ? package::zolkTargetRevision(modulePath)
-                                                    : package::nonZolkTargetRevision(modulePath));
+    const FlasherImages flasher = images();
+    const uint8_t* image = zolk ? flasher.zolk : flasher.nonZolk;
+    const std::string& path = flasher.path;
+    const std::string target = withUpperFourth(zolk ? package::zolkTargetRevision(path)
+                                                    : package::nonZolkTargetRevision(path));
     if (target.empty()) {
         // Without a name tail nothing says which revision the images carry, so the run cannot
         // ask a truthful question.
         dialogs_.notice(NoTargetRevisionText);
-        return;
+        return Outcome::NoTargetRevision;
     }
 
     if (!ask(current, target)) {
-        return;
+        return Outcome::Declined;
     }
 
     // Load and stop, whatever they report; the readiness polls are the real check. A drive
@@ -124,11 +143,11 @@ void FlashProcedure::run() {
     for (const uint8_t value : {uint8_t{3}, uint8_t{0}}) {
         window_.StartStopUnit(window_.selectedSlot(), value);
         if (window_.commandTimedOut()) {
-            return;
+            return Outcome::NotReady;
         }
     }
     if (!waitUntilReady()) {
-        return;
+        return Outcome::NotReady;
     }
 
     // Transfer set-up: the window's transfer state carries the block offset and length for the
@@ -139,11 +158,16 @@ void FlashProcedure::run() {
     uint8_t* buffer = obtainBlockBuffer(static_cast<std::size_t>(window_.blockLength()));
     if (buffer == nullptr) {
         dialogs_.notice(NoBlockBufferText);
-        return;
+        return Outcome::NoBuffer;
     }
-    if (!flash(image, buffer)) {
-        return;
+    const Outcome outcome = flash(image, buffer);
+    if (outcome == Outcome::Completed) {
+        offerRestart();
     }
+    return outcome;
+}
+
+void FlashProcedure::offerRestart() {
     if (dialogs_.show(platform::BoxKind::Confirm, RebootQuestion,
                       platform::ButtonYes | platform::ButtonNo) != platform::AnswerYes) {
         return;
@@ -155,33 +179,37 @@ void FlashProcedure::run() {
     system_.setCursor(platform::CursorShape::Default);
 }
 
-bool FlashProcedure::flash(const uint8_t* image, uint8_t* buffer) {
+Outcome FlashProcedure::flash(const uint8_t* image, uint8_t* buffer) {
     const platform::HourglassCursor hourglass(system_);
-    const bool completed = transfer(image, buffer);
-    if (!completed) {
+    const Outcome outcome = transfer(image, buffer);
+    if (outcome != Outcome::Completed) {
         window_.rewind();
     }
     layer_.releaseBuffer(buffer);
-    if (completed) {
+    if (outcome == Outcome::Completed) {
         window_.showStatus(CompletedText);
     }
-    return completed;
+    return outcome;
 }
 
-bool FlashProcedure::transfer(const uint8_t* image, uint8_t* buffer) {
+Outcome FlashProcedure::transfer(const uint8_t* image, uint8_t* buffer) {
     window_.showStatus(InProgressText);
     window_.rewind();
-    if (!writeImage(image, buffer) || !verifyImage(image, buffer)) {
-        return false;
+    if (!writeImage(image, buffer)) {
+        return Outcome::DriveFailed;
+    }
+    const Outcome verified = verifyImage(image, buffer);
+    if (verified != Outcome::Completed) {
+        return verified;
     }
     // The commit request carries offset 0 and length 1: the first byte of the last block read.
     window_.rewind();
     window_.setTransferRange(CommitRange, 1);
     if (window_.WriteBuffer(window_.selectedSlot(), buffer, scsi::CommitControl) == 0) {
         window_.showStatus(FailedText);
-        return false;
+        return Outcome::CommitFailed;
     }
-    return true;
+    return Outcome::Completed;
 }
 
 bool FlashProcedure::ask(const std::string& current, const std::string& target) {
@@ -233,20 +261,20 @@ bool FlashProcedure::writeImage(const uint8_t* image, uint8_t* buffer) {
     return true;
 }
 
-bool FlashProcedure::verifyImage(const uint8_t* image, uint8_t* buffer) {
+Outcome FlashProcedure::verifyImage(const uint8_t* image, uint8_t* buffer) {
     window_.rewind();
     while (!window_.transferEnded()) {
         if (window_.ReadBuffer(window_.selectedSlot(), buffer) == 0) {
-            return false; // the command has told the user
+            return Outcome::DriveFailed; // the command has told the user
         }
         const auto offset = static_cast<std::size_t>(window_.transferOffset());
         if (std::memcmp(image + offset, buffer, blockBytes(offset)) != 0) {
             dialogs_.notice("Verify fail!");
-            return false;
+            return Outcome::VerifyFailed;
         }
         window_.nextBlock();
     }
-    return true;
+    return Outcome::Completed;
 }
 
 } // namespace update

@@ -27,12 +27,39 @@ std::string withUpperFourth(const std::string& revision);
 // Compares as strings of unsigned bytes, as the drive's revision is compared with the image's.
 int compareRevisions(const std::string& current, const std::string& target);
 
+// The images a run writes and the file name that tells the revisions they carry (its name
+// tail). A flasher flashes from its own package area and module path; another program names a
+// flasher file it has read.
+struct FlasherImages {
+    const uint8_t* zolk = nullptr;
+    const uint8_t* nonZolk = nullptr;
+    std::string path;
+};
+
+// How a run ended.
+enum class Outcome {
+    NoDrive,          // no drive selected: nothing sent
+    NotSupported,     // the drive's revision is not handled: nothing sent, quit requested
+    NoTargetRevision, // the flasher's name tells no revision: nothing sent
+    Declined,         // the question was not answered Yes: nothing sent
+    NotReady,         // the drive did not become ready (a disc, no answer): nothing written
+    NoBuffer,         // no memory for the block buffer: nothing written
+    DriveFailed,      // a block was not written or not read back: no commit request
+    VerifyFailed,     // a block read back differs from the image: no commit request
+    CommitFailed,     // the commit request failed or timed out
+    Completed,        // the drive has taken the new firmware
+};
+
 class FlashProcedure {
 public:
     // `window` names the drive, runs its commands, keeps the transfer state and shows the
-    // status line; `layer` lends the block buffer.
+    // status line; `layer` lends the block buffer. The images are the program's own.
     FlashProcedure(FlashWindow& window, aspi::Layer& layer, aspi::DriveData& drives,
                    platform::System& system, platform::Dialogs& dialogs);
+    // The same with the images of a flasher file.
+    FlashProcedure(FlashWindow& window, aspi::Layer& layer, aspi::DriveData& drives,
+                   platform::System& system, platform::Dialogs& dialogs,
+                   const FlasherImages& images);
     virtual ~FlashProcedure() = default;
     FlashProcedure(const FlashProcedure&) = delete;
     FlashProcedure& operator=(const FlashProcedure&) = delete;
@@ -40,7 +67,7 @@ public:
     // One press of the button in flasher mode: revision check, choice of image, the question,
     // drive preparation, write, verify, commit, the result and the restart offer. Every message
     // has been shown and closed when it returns.
-    void run();
+    Outcome run();
 
     // The block length of a transfer (of the image, package::ImageSize bytes), and the commit
     // request's range.
@@ -53,18 +80,22 @@ protected:
     // The block buffer for a transfer; null when there is no memory for it. Tests replace it to
     // see a run without one.
     virtual uint8_t* obtainBlockBuffer(std::size_t bytes);
+    // After a completed flash: the restart question, and the restart when it is answered Yes.
+    virtual void offerRestart();
 
 private:
+    FlasherImages images() const;
     bool ask(const std::string& current, const std::string& target);
     bool waitUntilReady();
     // Under the hourglass: the transfer, then the buffer released and the outcome on the status
-    // line (a failure also puts the bar back to 0). False after a failure, which the command or
-    // the check has told.
-    bool flash(const uint8_t* image, uint8_t* buffer);
+    // line (a failure also puts the bar back to 0). A failure has been told by the command or
+    // the check.
+    Outcome flash(const uint8_t* image, uint8_t* buffer);
     // The status line, the write, the verify and the commit.
-    bool transfer(const uint8_t* image, uint8_t* buffer);
+    Outcome transfer(const uint8_t* image, uint8_t* buffer);
     bool writeImage(const uint8_t* image, uint8_t* buffer);
-    bool verifyImage(const uint8_t* image, uint8_t* buffer);
+    // Completed when every block read back equals the image.
+    Outcome verifyImage(const uint8_t* image, uint8_t* buffer);
     std::size_t blockBytes(std::size_t offset) const;
 
     FlashWindow& window_;
@@ -72,6 +103,8 @@ private:
     aspi::DriveData& drives_;
     platform::System& system_;
     platform::Dialogs& dialogs_;
+    bool ownImages_;
+    FlasherImages images_;
 };
 
 } // namespace update
