@@ -44,7 +44,11 @@ const unsigned char* nonZolkImage() {
 }
 
 bool isTemplate() {
-    return std::memcmp(area().zolk, TemplateMarker, MarkerSize) == 0;
+    return isTemplateSlot(area().zolk);
+}
+
+bool isTemplateSlot(const unsigned char* firstSlot) {
+    return std::memcmp(firstSlot, TemplateMarker, MarkerSize) == 0;
 }
 
 KeywordScan::KeywordScan() : keyword_(startKeyword()) {

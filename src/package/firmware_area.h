@@ -24,6 +24,8 @@ const unsigned char* nonZolkImage();
 // Compares the first six bytes of the first slot with the marker, read at run time: a
 // flasher is this very binary with other bytes in its slots.
 bool isTemplate();
+// The same test on the first slot of a file read by another program.
+bool isTemplateSlot(const unsigned char* firstSlot);
 
 // Finds the first occurrence of the start keyword in bytes fed one at a time. After a mismatch
 // it falls back to the longest part of the keyword that the bytes seen so far still end with,

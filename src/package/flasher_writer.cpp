@@ -72,11 +72,11 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         nonZolk->close();
         return fail(job.nonZolkName + "file size != 256K");
     }
-    std::unique_ptr<InputFile> templateFile = files_.openRead(texts::TemplateName);
+    std::unique_ptr<InputFile> templateFile = files_.openRead(job.templatePath);
     if (!templateFile) {
         zolk->close();
         nonZolk->close();
-        return fail("Open " + texts::TemplateName + " fail!");
+        return fail("Open " + job.templatePath + " fail!");
     }
 
     const std::string someProblem = "Building fail: some problem in " + job.programName;

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "package/unit_texts.h"
 #include "platform/files.h"
 
 namespace package {
@@ -20,6 +21,9 @@ struct FlasherJob {
     std::string nonZolkName;
     std::string outputName;  // the flasher, in the current directory
     std::string programName; // the running program's bare file name, for the messages
+    // The template: the builder copies itself under its template name from the current
+    // directory; a command-line build names the file.
+    std::string templatePath = texts::TemplateName;
 };
 
 // What a build tells while it runs.
