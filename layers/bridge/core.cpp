@@ -95,7 +95,7 @@ uint8_t complete(aspi::RequestBlock& block, const Command& command, const Outcom
     uint8_t targetStatus = 0;
     if (!outcome.delivered) {
         // The system did not take it, or the drive did not answer.
-    } else if (outcome.elapsedMs + TimeLimitSlackMs >= TimeLimitSeconds * 1000u) {
+    } else if (outcome.timedOut || outcome.elapsedMs + TimeLimitSlackMs >= command.limitMs) {
         adapterStatus = aspi::HASTAT_COMMAND_TIMEOUT;
     } else if (outcome.scsiStatus != 0) {
         targetStatus = outcome.scsiStatus;

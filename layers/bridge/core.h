@@ -12,9 +12,10 @@
 
 namespace bridge {
 
-// Every request may take this long; the system ends it then. It is Linux's default for SG_IO,
-// and what the flasher waits for fits in it: its commit's forty seconds (its own clock decides
-// there) and the slowest healthy command, a load of some 20 seconds.
+// Every request may take this long unless its command says otherwise; the system ends it then.
+// It is Linux's default for SG_IO, and what the flasher waits for fits in it: its commit's forty
+// seconds (its own clock decides there) and the slowest healthy command, a load of some 20
+// seconds.
 constexpr uint32_t TimeLimitSeconds = 60;
 
 // Sense bytes asked of pass-through at the most.
@@ -51,6 +52,8 @@ struct Command {
     void* data = nullptr;
     uint32_t length = 0; // 0 without a direction
     uint8_t senseLength = 0;
+    // How long the system gives it before it ends it.
+    uint32_t limitMs = TimeLimitSeconds * 1000u;
 };
 Command commandFor(const aspi::RequestBlock& block);
 
@@ -62,6 +65,11 @@ struct Outcome {
     uint8_t senseLength = 0;  // sense bytes it wrote
     const uint8_t* sense = nullptr;
     uint32_t elapsedMs = 0;
+    bool timedOut = false; // the system says it ended the command at its time limit
+    // The system's own words on it, where it gives them (Linux's SG_IO host and driver status,
+    // an error number), for whoever shows them; the outcome above is read from the rest.
+    uint16_t hostStatus = 0, driverStatus = 0;
+    int error = 0;
 };
 
 // Writes the outcome into the block: the sense area, the adapter and target status and the

@@ -85,6 +85,8 @@ public:
     // the one recorded next (each message names the request sent and the one recorded). From
     // the first difference on, every request fails with an illegal-request sense.
     const std::string& replayLoadError() const { return replayLoadError_; }
+    // The recorded session being replayed (empty when none).
+    const aspi::trace::Session& replaySession() const { return session_; }
     const std::vector<std::string>& replayErrors() const { return replayErrors_; }
     // Called with each new replay error (the DLL shows it in a box).
     void setReplayErrorHandler(std::function<void(const std::string&)> handler) {
