@@ -8,15 +8,11 @@
 // command of its own: nothing but the requests it is given reaches a drive.
 #include <windows.h>
 
-// The SCSI ioctl codes are made with winioctl.h, which the lean windows.h leaves out.
-#include <winioctl.h>
-
-#include <ntddscsi.h>
-
 #include <cstddef>
 #include <vector>
 
 #include "core.h"
+#include "passthrough_win32.h"
 #include "platform/text_format.h"
 #include "worker_thread.h"
 
@@ -54,36 +50,13 @@ void start() {
     }
     state->started = true;
     std::vector<bridge::Drive> drives;
-    const DWORD letters = GetLogicalDrives();
-    for (int i = 0; i < 26; ++i) {
-        const char letter = static_cast<char>('A' + i);
-        const char root[] = {letter, ':', '\\', '\0'};
-        if ((letters & (1u << i)) == 0 || GetDriveTypeA(root) != DRIVE_CDROM) {
+    for (const bridge::win32::CdromDrive& d : bridge::win32::cdromDrives()) {
+        if (d.device == INVALID_HANDLE_VALUE) {
+            say(platform::formatText("%c: does not open (error %lu)", d.drive.letter, d.error));
             continue;
         }
-        const char name[] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-        // Read and write access: a real device lets only read commands through otherwise.
-        const HANDLE device =
-            CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_EXISTING, 0, nullptr);
-        if (device == INVALID_HANDLE_VALUE) {
-            say(platform::formatText("%c: does not open (error %lu)", letter, GetLastError()));
-            continue;
-        }
-        bridge::Drive drive;
-        drive.letter = letter;
-        SCSI_ADDRESS address{};
-        DWORD returned = 0;
-        if (DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
-                            &returned, nullptr)) {
-            drive.addressed = true;
-            drive.port = address.PortNumber;
-            drive.path = address.PathId;
-            drive.target = address.TargetId;
-            drive.lun = address.Lun;
-        }
-        drives.push_back(drive);
-        state->devices.push_back(device);
+        drives.push_back(d.drive);
+        state->devices.push_back(d.device);
     }
     state->places = bridge::placeDrives(drives);
     for (std::size_t i = 0; i < drives.size(); ++i) {
@@ -97,45 +70,17 @@ void start() {
 
 // Hands one request to the system and completes it.
 void execute(const Request& r) {
-    struct {
-        SCSI_PASS_THROUGH_DIRECT header;
-        uint8_t sense[bridge::SenseCapacity];
-    } p{};
-    const bridge::Command& c = r.command;
-    p.header.Length = sizeof p.header;
-    p.header.CdbLength = c.cdbLength;
-    p.header.SenseInfoLength = c.senseLength;
-    p.header.DataIn = c.direction == aspi::trace::Direction::In    ? SCSI_IOCTL_DATA_IN
-                      : c.direction == aspi::trace::Direction::Out ? SCSI_IOCTL_DATA_OUT
-                                                                   : SCSI_IOCTL_DATA_UNSPECIFIED;
-    p.header.DataTransferLength = c.length;
-    p.header.TimeOutValue = bridge::TimeLimitSeconds;
-    p.header.DataBuffer = c.data;
-    p.header.SenseInfoOffset = offsetof(decltype(p), sense);
-    for (int i = 0; i < c.cdbLength; ++i) {
-        p.header.Cdb[i] = c.cdb[i];
-    }
-    DWORD returned = 0;
+    uint8_t sense[bridge::SenseCapacity];
     const DWORD started = GetTickCount();
-    // The same structure goes in and comes out; what came back is read from it, never from
-    // the byte count.
-    const BOOL delivered = DeviceIoControl(r.device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &p, sizeof p,
-                                           &p, sizeof p, &returned, nullptr);
-    bridge::Outcome outcome;
-    outcome.delivered = delivered != FALSE;
+    bridge::Outcome outcome = bridge::win32::passThrough(r.device, r.command, sense);
     outcome.elapsedMs = GetTickCount() - started;
     if (!outcome.delivered) {
-        say(platform::formatText("operation %02X not carried out (error %lu)", unsigned{c.cdb[0]},
-                                 GetLastError()));
-    } else {
-        outcome.scsiStatus = p.header.ScsiStatus;
-        outcome.transferred = p.header.DataTransferLength;
-        outcome.senseLength = p.header.SenseInfoLength;
-        outcome.sense = p.sense;
+        say(platform::formatText("operation %02X not carried out (error %d)",
+                                 unsigned{r.command.cdb[0]}, outcome.error));
     }
     const uint8_t flags = r.block->SRB_Flags;
     void* const post = r.block->SRB_PostProc;
-    bridge::complete(*r.block, c, outcome);
+    bridge::complete(*r.block, r.command, outcome);
     // From here on the block is the program's again.
     if (r.event != nullptr) {
         SetEvent(r.event);
