@@ -29,6 +29,9 @@ class SessionRecorder {
 public:
     SessionRecorder(std::unique_ptr<platform::OutputFile> text,
                     std::unique_ptr<platform::OutputFile> side);
+    ~SessionRecorder() { close(); }
+    SessionRecorder(const SessionRecorder&) = delete;
+    SessionRecorder& operator=(const SessionRecorder&) = delete;
 
     void comment(const std::string& text);
     void support(int64_t at, uint32_t value);

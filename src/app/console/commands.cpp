@@ -108,7 +108,7 @@ Exit scan(Context& c, DriveSource& source) {
         const bool supported = e.refusal.empty() && s.drive.CheckInquiry(&e.slot) == 1;
         c.console.out(listing(e, supported));
     }
-    return source.finish() ? ExitOk : ExitFileError;
+    return ExitOk;
 }
 
 Exit info(Context& c) {
@@ -191,7 +191,7 @@ Exit flash(Context& c, DriveSource& source) {
     if (c.options.operands.size() > 1) {
         const std::string& wanted = c.options.operands[1];
         for (DriveEntry& e : entries) {
-            if (e.name == wanted) {
+            if (source.names(e, wanted)) {
                 chosen = &e;
             }
         }
@@ -219,7 +219,6 @@ Exit flash(Context& c, DriveSource& source) {
             }
         }
         if (supported != 1) {
-            source.finish();
             return fail(c, ExitNoDevice,
                         std::string(supported == 0 ? "no supported drive found"
                                                    : "more than one supported drive: name one") +
@@ -230,7 +229,6 @@ Exit flash(Context& c, DriveSource& source) {
     std::string why;
     Exit refused = ExitOk;
     if (!source.mayFlash(*chosen, why, refused)) {
-        source.finish();
         return fail(c, refused, why);
     }
     std::unique_ptr<platform::RunLock> lock;
@@ -240,7 +238,6 @@ Exit flash(Context& c, DriveSource& source) {
         lock =
             platform::takeRunLock(lockName, "kxdflash flash " + path + " " + chosen->name, holder);
         if (!lock) {
-            source.finish();
             return fail(c, ExitBusy, chosen->name + " is held by another run: " + holder);
         }
     }
@@ -266,7 +263,7 @@ Exit flash(Context& c, DriveSource& source) {
     } else if (exit == ExitInterrupted && !drive.interrupted()) {
         c.console.err("Interrupted: nothing was sent to the drive.\n");
     }
-    return !source.finish() && exit == ExitOk ? ExitFileError : exit;
+    return exit;
 }
 
 namespace {

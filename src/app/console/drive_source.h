@@ -33,6 +33,10 @@ public:
     virtual platform::System& system() = 0;
     // Gives the layer the entry points.
     virtual void connect(aspi::Layer& layer) = 0;
+    // Whether `name`, as the user gave it, names the drive.
+    virtual bool names(const DriveEntry& entry, const std::string& name) {
+        return entry.name == name;
+    }
     // Whether a flash may go through the drive; false with the reason and the exit status.
     virtual bool mayFlash(const DriveEntry&, std::string&, Exit&) { return true; }
     // The name of the drive's one-run lock; empty where two runs cannot meet.

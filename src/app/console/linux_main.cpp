@@ -51,6 +51,13 @@ public:
                         console, files, options.verbose, options.record, std::move(found)),
           nodes_(std::move(nodes)), all_(std::move(all)) {}
 
+    // A node named by another path (relative, a link) is the same file.
+    bool names(const DriveEntry& entry, const std::string& name) override {
+        const std::string identity = bridge::sg::fileIdentity(name);
+        return entry.name == name ||
+               (!identity.empty() && identity == bridge::sg::fileIdentity(entry.name));
+    }
+
     bool mayFlash(const DriveEntry& entry, std::string& why, Exit& exit) override {
         const bridge::sg::Node* node = nodeOf(entry);
         if (node == nullptr || bridge::sg::passesWriteBuffer(*node)) {

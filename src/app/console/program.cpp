@@ -67,6 +67,9 @@ int runProgram(const std::vector<std::string>& arguments, platform::Console& con
             return exit;
         }
         exit = options.command == "scan" ? scan(context, *drives) : flash(context, *drives);
+        if (!drives->finish() && exit == ExitOk) {
+            exit = ExitFileError;
+        }
         if (!drives->idle()) {
             // A drive still holds a request: what it may write into stays until the end.
             drives.release();

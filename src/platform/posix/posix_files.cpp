@@ -18,7 +18,6 @@ namespace {
 template <typename Buffered> class DescriptorFile : public Buffered {
 public:
     explicit DescriptorFile(int fd) : fd_(fd) {}
-    ~DescriptorFile() override { this->close(); }
 
 protected:
     bool closeRaw() override {
@@ -30,9 +29,12 @@ protected:
     int fd_;
 };
 
+// Each kind closes itself when destroyed: closing writes out what is buffered through the
+// kind's own functions, which must still be there.
 class PosixInputFile : public DescriptorFile<BufferedInputFile> {
 public:
     using DescriptorFile::DescriptorFile;
+    ~PosixInputFile() override { close(); }
 
     long long size() override {
         struct stat st;
@@ -55,6 +57,7 @@ protected:
 class PosixOutputFile : public DescriptorFile<BufferedOutputFile> {
 public:
     using DescriptorFile::DescriptorFile;
+    ~PosixOutputFile() override { close(); }
 
 protected:
     bool writeRaw(const unsigned char* data, std::size_t count) override {

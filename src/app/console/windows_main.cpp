@@ -1,0 +1,106 @@
+// kxdflash on Windows 2000 and later: the CD-ROM drive letters through SCSI pass-through
+// (\\.\X:, which needs administrator rights).
+#include <windows.h>
+
+#include "app/console/bridged_drives.h"
+#include "app/console/program.h"
+#include "passthrough_win32.h"
+#include "platform/win32/win32_console.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_system.h"
+
+namespace {
+
+using console::Exit;
+
+void* retain(void* event) {
+    HANDLE copy = nullptr;
+    return DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(event), GetCurrentProcess(),
+                           &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)
+               ? copy
+               : nullptr;
+}
+
+std::string reasonFor(DWORD error, Exit& exit) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+        exit = console::ExitPermission;
+        return "access denied (SCSI pass-through needs administrator rights: run kxdflash from "
+               "a command prompt started as administrator)";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        exit = console::ExitBusy;
+        return "busy (another program holds it)";
+    default:
+        exit = console::ExitNoDevice;
+        return "error " + std::to_string(error);
+    }
+}
+
+// A drive letter in either case, with or without its backslash: D:, d:, D:\.
+class WindowsDrives : public console::BridgedDrives {
+public:
+    using BridgedDrives::BridgedDrives;
+    bool names(const console::DriveEntry& entry, const std::string& name) override {
+        const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+        return (name.size() == 2 || (name.size() == 3 && name[2] == '\\')) && name[1] == ':' &&
+               upper(name[0]) == upper(entry.name[0]);
+    }
+};
+
+std::unique_ptr<console::DriveSource> systemDrives(const console::Options& options,
+                                                   platform::System& system,
+                                                   platform::Console& console,
+                                                   platform::FileSystem& files, Exit& exit) {
+    std::vector<console::FoundDevice> found;
+    for (const bridge::win32::CdromDrive& d : bridge::win32::cdromDrives()) {
+        console::FoundDevice f;
+        f.entry.name = std::string(1, d.drive.letter) + ":";
+        f.address = d.drive;
+        f.lockName = std::string("drive-") + d.drive.letter;
+        if (d.device == INVALID_HANDLE_VALUE) {
+            f.entry.refusal = reasonFor(d.error, f.entry.refusalExit);
+        } else {
+            f.device.reset(new bridge::win32::PassThroughDevice(d.device));
+            if (d.drive.addressed) {
+                f.entry.others = "SCSI address " + std::to_string(d.drive.port) + ":" +
+                                 std::to_string(d.drive.path) + ":" +
+                                 std::to_string(d.drive.target) + ":" + std::to_string(d.drive.lun);
+            }
+        }
+        found.push_back(std::move(f));
+    }
+    auto drives = std::make_unique<WindowsDrives>(
+        system,
+        bridge::EventHooks{retain, [](void* e) { SetEvent(static_cast<HANDLE>(e)); },
+                           [](void* e) { CloseHandle(static_cast<HANDLE>(e)); }},
+        console, files, options.verbose, options.record, std::move(found));
+    if (!drives->recording()) {
+        console.err("kxdflash: cannot create the recording " + options.record + "\n");
+        exit = console::ExitFileError;
+        return nullptr;
+    }
+    return drives;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    platform::win32::Win32Console console;
+    platform::win32::Win32FileSystem files;
+    platform::win32::Win32System system;
+    platform::catchInterrupts("\r\nDo not interrupt: the drive is taking the new firmware (up to "
+                              "40 seconds). Don't turn off the system.\r\n");
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    return console::runProgram(
+        arguments, console, files,
+        [&](const console::Options& options, Exit& exit) -> std::unique_ptr<console::DriveSource> {
+            if (!options.simulate.empty()) {
+                console.err("kxdflash: --simulate is in the Linux build; on Windows the "
+                            "simulated drive's WNASPI32.DLL serves the flasher itself\n");
+                exit = console::ExitUsage;
+                return nullptr;
+            }
+            return systemDrives(options, system, console, files, exit);
+        });
+}
