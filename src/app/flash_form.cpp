@@ -8,7 +8,7 @@ TFlashForm::TFlashForm(const app::FormControls& controls, const platform::Servic
       FormDrive(services.system, services.dialogs, ProgressBar, ComboBox1, GroupBox2, state.Drives),
       services_(services), state_(state),
       startup_({Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1}, services.system,
-               services.dialogs, *this, state.Drives, AspiLibrary),
+               services.dialogs, services.files, *this, state.Drives, AspiLibrary),
       builder_(controls, services, state.Builder),
       flash_(*this, layer(), state.Drives, services.system, services.dialogs) {
     state_.FlashForm = this;

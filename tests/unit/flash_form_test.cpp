@@ -9,12 +9,12 @@
 
 #include "app/flash_form.h"
 #include "fake_window.h"
+#include "own_file.h"
 #include "package/firmware_area.h"
 #include "package_slots.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
-#include "platform/fake/host_files.h"
 #include "sim_drive.h"
 
 namespace {
@@ -31,7 +31,7 @@ private:
 struct Window : FakeWindow {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
-    platform::fake::HostFileSystem files{"/nonexistent-root"};
+    ownfile::OwnFile files{system};
     app::ProcessState state;
     std::unique_ptr<TFlashForm> flashForm;
 

@@ -18,6 +18,12 @@ Win32System::Win32System() {
     });
 }
 
+Win32System::~Win32System() {
+    if (mutex_ != nullptr) {
+        CloseHandle(mutex_);
+    }
+}
+
 unsigned long Win32System::platformId() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = 148; // the original structure, which every Windows accepts
@@ -89,6 +95,24 @@ void Win32System::postQuit(int exitCode) {
 
 bool Win32System::exitWindows(unsigned flags, unsigned long reserved) {
     return ExitWindowsEx(flags, reserved) != FALSE;
+}
+
+bool Win32System::takeNamedMutex(const char* name) {
+    if (mutex_ != nullptr) {
+        return false; // one is enough for a process
+    }
+    // Named objects are system-wide on Windows 9x and within the session on NT; either way a
+    // second program asking for the name gets the first one's object, and is told so.
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr) {
+        return false;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    mutex_ = mutex;
+    return true;
 }
 
 bool applyScreenCursor() {
