@@ -37,10 +37,24 @@ void TFlashForm::FormDestroy() {
 }
 
 void TFlashForm::FlashButtonClick() {
+    // One run at a time: a press that reaches the handler while a flash or a build runs is
+    // dropped.
+    if (running_) {
+        return;
+    }
+    running_ = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{running_};
     if (state_.ModeFlag == 1) {
         builder_.FlashButtonClick();
-    } else {
-        flash_.run();
+        return;
+    }
+    flash_.run();
+    // The window stays, so that the user can read what happened, but the drive is left alone.
+    if (driveStoppedAnswering()) {
+        FlashButton.setEnabled(false);
     }
 }
 

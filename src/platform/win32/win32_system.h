@@ -42,4 +42,11 @@ private:
 // the cursor was set.
 bool applyScreenCursor();
 
+// Lets the thread's windows repaint what needs it (paint messages only: no input is taken, no
+// other message is dispatched), while the thread waits for the drive.
+void paintWindows();
+// Throws away the keyboard and mouse input queued for the thread: what the user typed or
+// clicked while the program was busy answers nothing that comes after it.
+void discardQueuedInput();
+
 } // namespace platform::win32
