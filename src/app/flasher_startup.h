@@ -1,11 +1,13 @@
-// Flasher mode's start-up: refuse the NT family, warn and ask, title the window from the
-// program's own name, load ASPI, and list the supported drives of the six drive slots.
+// Flasher mode's start-up: refuse the NT family, make sure the flasher's own file is whole and
+// that no other flasher runs, warn and ask, title the window from the program's own name, load
+// ASPI, and list the supported drives of the six drive slots.
 #pragma once
 
 #include "app/form_drive.h"
 #include "aspi/drive_commands.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 namespace app {
@@ -18,6 +20,11 @@ struct FlasherStartupControls {
     platform::ComboBox& driveList;
 };
 
+// What a second flasher tells while one runs, and the name of the system-wide mutex that the
+// running one holds.
+extern const char* const AnotherFlasherText;
+extern const char* const FlasherMutexName;
+
 // A library handle as the loader reports it: failure below 32, read as a signed number of the
 // pointer's width (32 bits in the Windows 9x build).
 bool libraryLoaded(platform::LibraryHandle handle);
@@ -26,15 +33,18 @@ class FlasherStartup {
 public:
     // `drive` is the window's side of the drive: its ASPI layer takes the entry points, and its
     // CheckInquiry scans the slots.
+    // `files` reads the program's own file for its self-check.
     FlasherStartup(const FlasherStartupControls& controls, platform::System& system,
-                   platform::Dialogs& dialogs, FormDrive& drive, aspi::DriveData& drives,
-                   platform::LibraryHandle& aspiLibrary);
+                   platform::Dialogs& dialogs, platform::FileSystem& files, FormDrive& drive,
+                   aspi::DriveData& drives, platform::LibraryHandle& aspiLibrary);
 
     // Runs the steps in order; the first failure shows its message and posts the quit request.
     void run();
 
 private:
     bool systemAccepted();
+    bool fileWhole();
+    bool aloneOnMachine();
     bool userConsents();
     void showFlasherControls();
     void setTitle();
@@ -46,6 +56,7 @@ private:
     FlasherStartupControls controls_;
     platform::System& system_;
     platform::Dialogs& dialogs_;
+    platform::FileSystem& files_;
     FormDrive& drive_;
     aspi::DriveData& drives_;
     platform::LibraryHandle& aspiLibrary_;

@@ -66,7 +66,7 @@ void Layer::submit() {
     }
 }
 
-uint8_t Layer::executePolling(unsigned long milliseconds) {
+uint8_t Layer::executePolling(unsigned long milliseconds, unsigned long quickMs) {
     submit();
     const uint32_t start = system_.tickCount();
     for (;;) {
@@ -81,10 +81,9 @@ uint8_t Layer::executePolling(unsigned long milliseconds) {
             abandon();
             return SS_PENDING;
         }
-        // The limits are ten times what any healthy drive needs: past a tenth of its limit a
-        // request is as good as hung, and the poll lets the processor rest between reads
-        // rather than spin until the limit.
-        if (elapsed >= milliseconds / 10) {
+        // Past the time a quick answer takes, a rest between reads costs the request nothing
+        // and spares the processor (on Windows 9x the whole machine) a spin.
+        if (elapsed >= quickMs) {
             system_.sleep(HungPollMs);
         } else {
             system_.yieldSlice();

@@ -45,11 +45,12 @@ public:
     // Its status byte, read fresh from memory.
     uint8_t status() const { return loadStatus(request()); }
 
-    // Submits the block and re-reads its status until it is no longer pending, giving up the
-    // rest of the time slice between two reads (sleeping HungPollMs between them once a tenth
-    // of the limit has passed), for at most `milliseconds` by the system's tick count. A
-    // request still pending then is retired; the result is its status, 00h after the limit.
-    uint8_t executePolling(unsigned long milliseconds);
+    // Submits the block and re-reads its status until it is no longer pending, for at most
+    // `milliseconds` by the system's tick count: for its first `quickMs` giving up the rest of
+    // the time slice between two reads (a drive answers at once, or nearly), then sleeping
+    // HungPollMs between them (it waits for the drive's mechanics, or has hung). A request
+    // still pending at the limit is retired; the result is its status, 00h after the limit.
+    uint8_t executePolling(unsigned long milliseconds, unsigned long quickMs);
     static constexpr unsigned long HungPollMs = 10;
     // Submits with event notification (flags 48h, post = a new auto-reset event) and waits at
     // most `milliseconds` for it. A request still pending then is retired; the result is its

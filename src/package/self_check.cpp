@@ -6,6 +6,14 @@
 
 namespace package {
 
+const char* const DamagedFlasherText =
+    "This flasher is damaged: its file is not the one that was built. Nothing has been sent to "
+    "the drive.\n\nCopy the flasher again from where it came from and run the new copy.";
+const char* const UnreadableFlasherText =
+    "This flasher cannot read its own file, so it cannot make sure that the file is whole. "
+    "Nothing has been sent to the drive.\n\nCopy the flasher to the hard disk and run it from "
+    "there.";
+
 namespace {
 
 constexpr std::size_t DosHeaderSize = 0x40;

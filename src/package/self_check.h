@@ -49,6 +49,10 @@ constexpr std::size_t ChecksumFieldSize = 4;
 // (and nothing changed) when the bytes are no PE executable.
 bool sealExecutable(unsigned char* file, std::size_t size);
 
+// What a flasher tells when its file is damaged, or cannot be read to be checked.
+extern const char* const DamagedFlasherText;
+extern const char* const UnreadableFlasherText;
+
 enum class SelfCheck {
     // The file carries no checksum of its own, so there is nothing to hold it to: the field is 0,
     // or it holds the checksum of the template the file was made from (flashers made by an

@@ -8,6 +8,7 @@
 
 #include "app/flasher_startup.h"
 #include "app/form_drive.h"
+#include "own_file.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
@@ -42,6 +43,7 @@ const std::string ReportHead =
 struct Rig {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
+    ownfile::OwnFile files{system};
     platform::fake::FakeMainWindow window;
     platform::fake::FakeLabel selectLabel2;
     platform::fake::FakeFileList list1, list2;
@@ -61,7 +63,7 @@ struct Rig {
 
     void run() {
         app::FlasherStartup startup({window, selectLabel2, list1, list2, driveList}, system,
-                                    dialogs, *drive, drives, library);
+                                    dialogs, files, *drive, drives, library);
         startup.run();
     }
     int commandsSent() { return static_cast<int>(bus.trace().size()); }
@@ -79,12 +81,38 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
         const char* name;
         unsigned long platformId;
         int consent;
-        const char* library; // exports kept: "both", "send", "info", "none" (not loadable)
+        const char* library; // exports kept: "both", "send", "info", "none" (not loadable);
+                             // or the program's own file "damaged", "missing"; or "second"
+                             // flasher (another one runs)
         uint8_t supportStatus;
         std::vector<std::pair<BoxKind, std::string>> boxes;
         bool loaded;
         bool titled;
     } cases[] = {
+        {"damaged flasher",
+         1,
+         6,
+         "damaged",
+         1,
+         {{BoxKind::Notice, package::DamagedFlasherText}},
+         false,
+         false},
+        {"own file unreadable",
+         1,
+         6,
+         "missing",
+         1,
+         {{BoxKind::Notice, package::UnreadableFlasherText}},
+         false,
+         false},
+        {"second flasher",
+         1,
+         6,
+         "second",
+         1,
+         {{BoxKind::Notice, app::AnotherFlasherText}},
+         false,
+         false},
         {"NT refused", 2, 6, "both", 1, {{BoxKind::Warning, "O.S must be Win9X."}}, false, false},
         {"No to the warning", 1, 7, "both", 1, {{BoxKind::Warning, Warning}}, false, false},
         {"box closed", 0, 2, "both", 1, {{BoxKind::Warning, Warning}}, false, false},
@@ -135,6 +163,14 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
             rig.system.registerLibrary("WNASPI32.DLL", {{"SendASPI32Command", send}});
         } else if (kind == "info") {
             rig.system.registerLibrary("WNASPI32.DLL", {{"GetASPI32SupportInfo", info}});
+        } else if (kind == "damaged") {
+            std::vector<unsigned char> file = ownfile::sealed(ownfile::peHead());
+            file[0x300] ^= 1;
+            rig.files.files[rig.system.modulePath()] = file;
+        } else if (kind == "missing") {
+            rig.files.present = false;
+        } else if (kind == "second") {
+            rig.system.mutexesElsewhere = {app::FlasherMutexName};
         }
         rig.run();
 
@@ -143,8 +179,11 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
             EXPECT_EQ(c.boxes[i].first, rig.dialogs.shown[i].kind);
             EXPECT_EQ(c.boxes[i].second, rig.dialogs.shown[i].text);
         }
-        EXPECT_EQ(platform::ButtonYes | (c.platformId == 2 ? 0u : unsigned{platform::ButtonNo}),
-                  rig.dialogs.shown[0].buttons);
+        const unsigned firstButtons =
+            c.boxes[0].first == BoxKind::Notice
+                ? unsigned{platform::ButtonOk}
+                : platform::ButtonYes | (c.platformId == 2 ? 0u : unsigned{platform::ButtonNo});
+        EXPECT_EQ(firstButtons, rig.dialogs.shown[0].buttons);
         EXPECT_EQ(1, rig.system.quitRequests);
         EXPECT_EQ(0, rig.system.quitCode);
         EXPECT_EQ(c.loaded, app::libraryLoaded(rig.library));
@@ -152,9 +191,10 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
         // Refused before the controls of flasher mode were set: they keep their design state.
         EXPECT_EQ(!c.titled, rig.selectLabel2.shown);
         EXPECT_EQ(0, rig.commandsSent());
-        if (c.platformId == 2 || c.consent != 6) {
+        if (!c.titled) {
             EXPECT_TRUE(rig.system.loadedLibraries.empty());
         }
+        EXPECT_EQ(0, rig.files.openFiles());
     }
 }
 

@@ -2,6 +2,7 @@
 // its own file finds any changed byte and any cut, while files without a checksum of their own
 // (the template, flashers made by an earlier builder) pass.
 #include "builder_fixture.h"
+#include "own_file.h"
 #include "package/self_check.h"
 
 namespace {
@@ -14,26 +15,8 @@ using buildertest::templateFile;
 using buildertest::withImages;
 using package::SelfCheck;
 
-constexpr std::size_t PeOffset = 0x80;
-constexpr std::size_t Field = PeOffset + 4 + 20 + 64;
-
-// The headers of a 32-bit PE executable (the rest of the file is patterned, as code and data
-// would be), with the checksum field at 0xD8 and empty.
-Bytes peHead() {
-    Bytes head = pattern(0x400, 7);
-    const auto put = [&head](std::size_t at, std::initializer_list<int> bytes) {
-        for (int byte : bytes) {
-            head[at++] = static_cast<unsigned char>(byte);
-        }
-    };
-    put(0, {'M', 'Z'});
-    put(0x3C, {PeOffset, 0, 0, 0});
-    put(PeOffset, {'P', 'E', 0, 0, 0x4C, 0x01});
-    put(PeOffset + 4 + 16, {0xE0, 0});
-    put(PeOffset + 24, {0x0B, 0x01});
-    put(Field, {0, 0, 0, 0});
-    return head;
-}
+using ownfile::peHead;
+constexpr std::size_t Field = ownfile::ChecksumField;
 
 // The self-check of a file as it lies in the builder's folder.
 SelfCheck check(BuilderWindow& w, const std::string& name) {

@@ -179,10 +179,9 @@ Exit flash(Context& c, DriveSource& source) {
     }
     if (result == package::SelfCheck::Damaged || result == package::SelfCheck::Unreadable) {
         return fail(c, ExitFileError,
-                    path + (result == package::SelfCheck::Damaged
-                                ? " is damaged (its checksum does not match): nothing was sent "
-                                  "to the drive. Get the flasher again."
-                                : " cannot be read to its end: nothing was sent to the drive."));
+                    path + ": " +
+                        (result == package::SelfCheck::Damaged ? package::DamagedFlasherText
+                                                               : package::UnreadableFlasherText));
     }
 
     Session s(c, source);

@@ -36,6 +36,7 @@ public:
     void yieldSlice() override { inner_.waitForEvent(completions_, 1); }
     void setCursor(platform::CursorShape) override {}
     void postQuit(int) override {}
+    bool takeNamedMutex(const char* name) override { return inner_.takeNamedMutex(name); }
     bool exitWindows(unsigned, unsigned long) override { return false; }
 
 private:

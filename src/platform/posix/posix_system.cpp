@@ -1,5 +1,7 @@
 #include "platform/posix/posix_system.h"
 
+#include "platform/console.h"
+
 #include <sched.h>
 #include <time.h>
 
@@ -101,6 +103,13 @@ uint32_t PosixSystem::tickCount() {
 
 void PosixSystem::yieldSlice() {
     sched_yield();
+}
+
+bool PosixSystem::takeNamedMutex(const char* name) {
+    std::string holder;
+    std::unique_ptr<RunLock> lock = takeRunLock(name, programPath_, holder);
+    // Kept: the system lets it go when the process ends.
+    return lock.release() != nullptr;
 }
 
 } // namespace platform::posix

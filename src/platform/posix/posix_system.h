@@ -28,6 +28,8 @@ public:
     void yieldSlice() override;
     void setCursor(CursorShape) override {}
     void postQuit(int) override {}
+    // A run lock (console.h) kept until the process ends.
+    bool takeNamedMutex(const char* name) override;
     bool exitWindows(unsigned, unsigned long) override { return false; }
 
 private:
