@@ -3,7 +3,8 @@
 # template (the i686 release) against a plain copy of the same file, the CPU time of a whole
 # flash and of the start-up's scan against the simulated drive in-process; under 64-bit Wine,
 # the program's own time in a flash (from the Yes to "Flash Completed.", the waits the program
-# is told to make taken out) against the simulated drive with no latency.
+# is told to make taken out) against the simulated drive with no latency; kxdflash's CPU time
+# for a whole flash of the emulated drive and its scan with no devices (bench/kxdflash_bench.py).
 #
 #   bash scripts/bench.sh [--brief]     --brief: each benchmark once (what the tests do)
 set -euo pipefail
@@ -25,8 +26,11 @@ fi
 KXD_BENCH_TEMPLATE="build/win32/src/app/W9XKVXXXX.EXE" build/host/bench/benchmarks "${args[@]}" \
     >/dev/null 2>&1
 wine_overhead="$(bash bench/wine_flash.sh)"
+cmake --build --preset host -j"$(nproc)" --target kxdflash sgdevice_x86_64 >/dev/null
+kxdflash="$(python3 bench/kxdflash_bench.py build/host/src/app/console/kxdflash \
+    build/host/sim/sgdevice/preload build/host/bench/kxdflash "$([ "$brief" = 1 ] && echo 1 || echo 9)")"
 
-python3 - "$results" "$wine_overhead" <<'PY'
+python3 - "$results" "$wine_overhead" "$kxdflash" <<'PY'
 import json, sys
 data = json.load(open(sys.argv[1]))
 rows = {}
@@ -53,6 +57,7 @@ for key, label in labels.items():
 if "BM_BuildFlasher" in rows and "BM_CopyTemplate" in rows:
     print(f"{'builder / copy':<52} {rows['BM_BuildFlasher'][0] / rows['BM_CopyTemplate'][0]:>12.2f}")
 print(f"{'program overhead of a flash under 64-bit Wine':<52} {sys.argv[2]:>12}")
+print(sys.argv[3])
 if "heap" in dir():
     print(f"a flash allocates {heap[0]:.0f} blocks, {heap[1]:.0f} bytes; the largest {heap[2]:.0f} bytes")
 PY

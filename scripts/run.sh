@@ -2,9 +2,11 @@
 # The main job: builds what the demonstration needs (the x86_64 program, our simulated
 # WNASPI32.DLL and the test driver; the Wine prefix is made meanwhile), then shows the program at
 # work under 64-bit Wine (with Xvfb when there is no display) against the simulated drive: the template's builder window makes a
-# flasher, which then flashes the simulated KXD-7316. Screenshots, the message-box transcript,
-# the drive's request trace and the firmware it took end up in out/; the screenshots, trimmed
-# to the windows, also in docs/screenshots/ (the README shows them). A summary ends the run.
+# flasher, which then flashes the simulated KXD-7316. Then the command-line flasher kxdflash (the
+# Linux build, no Wine) flashes an emulated drive with that flasher through the kernel's SG_IO
+# ioctl. Screenshots, the message-box transcript, the drive's request trace and the firmware it
+# took end up in out/ (kxdflash's in out/kxdflash/); the screenshots, trimmed to the windows,
+# also in docs/screenshots/ (the README shows them). A summary ends the run.
 #
 #   bash scripts/run.sh              the demonstration, driven by the end-to-end driver
 #   bash scripts/run.sh --manual     the flasher only, left to you (needs a display)
@@ -64,6 +66,12 @@ if [ "$manual" = 1 ]; then
     exit 0
 fi
 
+step "Building kxdflash and the emulated drive for Linux (host), in the background"
+host_log="$repo/build/host-build.log"
+(cmake --preset host >/dev/null && cmake --build --preset host -j"$(nproc)" \
+    --target kxdflash sgdevice_x86_64) >"$host_log" 2>&1 &
+host_pid=$!
+
 step "The demonstration under Wine: the builder window makes a flasher, which flashes the drive"
 # The driver empties its work directory ($out) and copies the prepared files in.
 WINEDLLOVERRIDES=wnaspi32=n bash scripts/wine-e2e.sh --driver "$win/tools/driver.exe" \
@@ -80,6 +88,27 @@ for shot in "$out"/[0-9]-*.png; do
         "$shots/$(basename "$shot")"
 done
 
+step "kxdflash flashes an emulated drive on Linux with the flasher the builder window made"
+wait "$host_pid" || { cat "$host_log" >&2; exit 1; }
+cli="$out/kxdflash"
+mkdir -p "$cli/dev"
+: >"$cli/dev/sr0"
+cat >"$cli/bus.txt" <<BUS
+# A KXD-7316 with firmware KV80 behind an emulated CD-ROM node, answering each request after
+# 20 ms; its commit takes 2 s.
+device 0:1 kxd revision=KV80 new-revision=KV81 commit-ms=2000 latency=20
+trace trace.txt
+save-firmware firmware.bin
+BUS
+cli_status=0
+KXDFLASH_DEVICE_DIR="$cli/dev" KXD_SG_DEVICE="$cli/dev/sr0" KXD_SG_SCENARIO="$cli/bus.txt" \
+    LD_PRELOAD="$repo/build/host/sim/sgdevice/preload/\$LIB/libkxdsg.so" \
+    build/host/src/app/console/kxdflash flash "$out/W9XKV8105.EXE" --yes \
+    >"$cli/stdout.txt" 2>"$cli/stderr.txt" </dev/null || cli_status=$?
+cat "$cli/stderr.txt" "$cli/stdout.txt"
+cli_commit="$(sed -n -E 's/^commit #[0-9]+ .*revision=(.*)$/\1/p' "$cli/trace.txt")"
+if cmp -s "$stage/KV81.BIN" "$cli/firmware.bin"; then cli_same=yes; else cli_same=no; fi
+
 # What the run did, from what the builder wrote and what the drive saw.
 flasher="$out/W9XKV8105.EXE"
 commit="$(sed -n -E 's/^commit #[0-9]+ .*slot=0:1 revision=(.*)$/\1/p' "$out/trace.txt")"
@@ -89,5 +118,6 @@ step "Summary"
 echo "Flasher built by the builder window: out/$(basename "$flasher") ($(stat -c %s "$flasher") bytes, from KV81.BIN and KV05.BIN)"
 echo "Drive at 0:1, firmware revision: before ${commit%->*}, after ${commit#*->}"
 echo "The drive's firmware equals the flasher's image KV81.BIN: $same"
-echo "Screenshots: out/ and docs/screenshots/; transcript and the drive's trace: out/"
-[ "$same" = yes ]
+echo "kxdflash (Linux, SG_IO, no Wine), emulated drive: exit status $cli_status, firmware revision before ${cli_commit%->*}, after ${cli_commit#*->}; it equals KV81.BIN: $cli_same"
+echo "Screenshots: out/ and docs/screenshots/; transcript and the drive's trace: out/ (kxdflash's: out/kxdflash/)"
+[ "$same" = yes ] && [ "$cli_same" = yes ] && [ "$cli_status" = 0 ]

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds all five presets and runs every test: the unit tests (plain and under
+# Builds all six presets and runs every test: the unit tests (plain and under
 # AddressSanitizer/UBSan), the fuzz targets (about 15 s each), the checks of the Windows 9x
-# release (instructions, imports, size, reproducible build), and the end-to-end tests of the
-# real window under Xvfb: the i686 release under 32-bit Wine and the x86_64 build under 64-bit
-# Wine.
+# release (instructions, imports, size, reproducible build), the end-to-end tests of the real
+# window under Xvfb (the i686 release under 32-bit Wine and the x86_64 build under 64-bit Wine),
+# and the command-line flasher against the emulated drive on Linux (x86_64 and i386) and under
+# both Wine builds. The Linux suites and the Wine suites run side by side, each suite's own
+# tests as many at a time as there are processors; each suite's output follows when all are done.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,13 +19,26 @@ echo "== Windows executables"
 bash scripts/check-binaries.sh build/win32 build/win64
 bash scripts/check-reproducible.sh
 
+if ! started="$(/usr/lib/wine/wine --version 2>&1)" && [[ "$started" == *"Exec format error"* ]]; then
+    echo "this kernel cannot run 32-bit programs: the i686 end-to-end tests are skipped"
+fi
+logs="build/test-logs"
+rm -rf "$logs" && mkdir -p "$logs"
+lane() {
+    local failed=0
+    for preset in "$@"; do
+        ctest --preset "$preset" -j"$(nproc)" >"$logs/$preset.log" 2>&1 || failed=1
+    done
+    return $failed
+}
+echo "== tests host, host-asan, linux-i386, fuzz beside win32, win64"
+lane host host-asan linux-i386 fuzz & linux=$!
+lane win32 win64 & wine=$!
 status=0
-for preset in host host-asan fuzz win32 win64; do
+wait "$linux" || status=1
+wait "$wine" || status=1
+for preset in host host-asan linux-i386 fuzz win32 win64; do
     echo "== tests $preset"
-    if [ "$preset" = win32 ] && ! started="$(/usr/lib/wine/wine --version 2>&1)" &&
-        [[ "$started" == *"Exec format error"* ]]; then
-        echo "this kernel cannot run 32-bit programs: the i686 end-to-end tests are skipped"
-    fi
-    ctest --preset "$preset" -j"$(nproc)" || status=1
+    cat "$logs/$preset.log"
 done
 exit $status

@@ -11,18 +11,23 @@
 # PRELOAD holds lib/<arch>-linux-gnu/libkxdsg.so. Under Wine the prefix (WINEPREFIX) has the
 # emulated node as the device of its CD-ROM drive D:.
 set -euo pipefail
-mode="$1" program="$2" preload="$3" work="$4" case="$5"
+mode="$1" program_file="$2" preload="$3" work="$4" case="$5"
 repo="$(cd "$(dirname "$0")/../.." && pwd)"
 sessions="$repo/tests/e2e/sessions"
 
 rm -rf "$work" && mkdir -p "$work/dev" && cd "$work"
 cp "$repo"/tests/e2e/builder_images/KV81.BIN "$repo"/tests/e2e/builder_images/KV05.BIN .
-export LD_PRELOAD="$preload/\$LIB/libkxdsg.so" KXD_SG_SCENARIO="$work/bus.txt"
+export KXD_SG_SCENARIO="$work/bus.txt"
+# $LIB stays as written: the loader puts the library folder of each process's kind in its place.
+emulated="$preload/\$LIB/libkxdsg.so"
 if [ "$mode" = linux ]; then
   : >dev/sr0
   export KXD_SG_DEVICE="$work/dev/sr0" KXDFLASH_DEVICE_DIR="$work/dev"
   device=dev/sr0
+  # Only the program gets the emulated drive (the script's own tools may be of another kind).
+  program() { env LD_PRELOAD="$emulated" "$program_file" "$@"; }
 else
+  export LD_PRELOAD="$emulated"
   : "${WINEPREFIX:?the prefix}"
   [ -e "$WINEPREFIX.cdrom" ] || : >"$WINEPREFIX.cdrom"
   export KXD_SG_DEVICE="$WINEPREFIX.cdrom" KXD_WINE_CDROM="$WINEPREFIX.cdrom"
@@ -33,9 +38,9 @@ fi
 kxdflash() {
   status=0
   if [ "$mode" = linux ]; then
-    "$program" "$@" >out.txt 2>err.txt </dev/null || status=$?
+    program "$@" >out.txt 2>err.txt </dev/null || status=$?
   else
-    bash "$repo/scripts/wine-run.sh" --arch "$mode" --cwd "$work" "$program" "$@" \
+    bash "$repo/scripts/wine-run.sh" --arch "$mode" --cwd "$work" "$program_file" "$@" \
       >out.txt 2>err.txt </dev/null || status=$?
     tr -d '\r' <out.txt >out.tmp && mv out.tmp out.txt
   fi
@@ -106,7 +111,8 @@ case "$case" in
     printf 'device 0:1 kxd revision=KV80 commit-ms=1500\nfault 0:1 %s delay=1500\ntrace trace.txt\n' \
       "${slow[$phase]}" >bus.txt
     op="${slow[$phase]%% *}" n="${slow[$phase]##*=}"
-    "$program" flash "$flasher" "$device" --yes >out.txt 2>err.txt </dev/null & pid=$!
+    env LD_PRELOAD="$emulated" "$program_file" flash "$flasher" "$device" --yes \
+      >out.txt 2>err.txt </dev/null & pid=$!
     for _ in $(seq 100); do
       seen=$(grep -c "^submit .* cdb=$op " trace.txt 2>/dev/null || true)
       [ "${seen:-0}" -ge "$n" ] && break
@@ -125,7 +131,8 @@ case "$case" in
   busy)
     # A second run on the same drive while the first holds it (Linux).
     printf 'device 0:1 kxd revision=KV80\nfault 0:1 1B occurrence=1 delay=2000\ntrace trace.txt\n' >bus.txt
-    "$program" flash "$flasher" "$device" --yes >first.txt 2>&1 </dev/null & pid=$!
+    env LD_PRELOAD="$emulated" "$program_file" flash "$flasher" "$device" --yes \
+      >first.txt 2>&1 </dev/null & pid=$!
     for _ in $(seq 100); do grep -q '^submit .* cdb=1B' trace.txt 2>/dev/null && break; sleep 0.05; done
     kxdflash flash "$flasher" "$device" --yes
     expect 10 "is held by another run: process $pid (kxdflash flash $flasher"
@@ -136,7 +143,8 @@ case "$case" in
     drop=()
     [ "$(id -u)" != 0 ] || drop=(setpriv --inh-caps=-sys_rawio --bounding-set=-sys_rawio)
     status=0
-    "${drop[@]}" "$program" flash "$flasher" "$device" --yes >out.txt 2>err.txt </dev/null || status=$?
+    "${drop[@]}" env LD_PRELOAD="$emulated" "$program_file" flash "$flasher" "$device" --yes \
+      >out.txt 2>err.txt </dev/null || status=$?
     expect 3 "only for a process with CAP_SYS_RAWIO"
     [ "$(sent)" = 1 ] || fail "more than INQUIRY went out" ;;
   *) echo "unknown case $case" >&2; exit 2 ;;

@@ -17,6 +17,7 @@ set(e2e_definitions
     -D APP=$<TARGET_FILE:W9XKVXXXX>
     -D BOXDEMO=$<TARGET_FILE:boxdemo>
     -D FORMDEMO=$<TARGET_FILE:formdemo>
+    -D KXDFLASH=$<TARGET_FILE:kxdflash>
     -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
     -D RECORDER=$<TARGET_FILE:recorder>
     -D SOURCE=${PROJECT_SOURCE_DIR}

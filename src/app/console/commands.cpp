@@ -132,12 +132,7 @@ Exit info(Context& c) {
         text += "  NonZOL-K image: " + (nonZolk.empty() ? "?" : nonZolk) +
                 ", for drives at KV0? to KV7?\n";
     }
-    std::unique_ptr<platform::InputFile> again = c.files.openRead(path);
-    const package::SelfCheck check =
-        again ? package::checkExecutable(*again) : package::SelfCheck::Unreadable;
-    if (again) {
-        again->close();
-    }
+    const package::SelfCheck check = file.check;
     switch (check) {
     case package::SelfCheck::Intact:
         text += "  self-check:     intact (its checksum matches)\n";
@@ -171,12 +166,7 @@ Exit flash(Context& c, DriveSource& source) {
                                 ? " is a template: build a flasher from it first"
                                 : " holds no firmware package: it is no flasher"));
     }
-    std::unique_ptr<platform::InputFile> check = c.files.openRead(path);
-    const package::SelfCheck result =
-        check ? package::checkExecutable(*check) : package::SelfCheck::Unreadable;
-    if (check) {
-        check->close();
-    }
+    const package::SelfCheck result = file.check;
     if (result == package::SelfCheck::Damaged || result == package::SelfCheck::Unreadable) {
         return fail(c, ExitFileError,
                     path + ": " +
@@ -250,8 +240,8 @@ Exit flash(Context& c, DriveSource& source) {
 
     ConsoleDrive drive(s.drive, s.data, s.bar, s.dialogs);
     update::FlasherImages images;
-    images.zolk = file.zolk.data();
-    images.nonZolk = file.nonZolk.data();
+    images.zolk = file.zolk();
+    images.nonZolk = file.nonZolk();
     images.path = path;
     ConsoleFlash procedure(drive, s, source.system(), images, c.console);
     const update::Outcome outcome = procedure.run();
