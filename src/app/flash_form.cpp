@@ -7,8 +7,8 @@ TFlashForm::TFlashForm(const app::FormControls& controls, const platform::Servic
     : FormControls(controls),
       FormDrive(services.system, services.dialogs, ProgressBar, ComboBox1, GroupBox2, state.Drives),
       services_(services), state_(state),
-      startup_({Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1}, services.system,
-               services.dialogs, services.files, *this, state.Drives, AspiLibrary),
+      startup_({Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1, GroupBox2},
+               services.system, services.dialogs, services.files, *this, state.Drives, AspiLibrary),
       builder_(controls, services, state.Builder),
       flash_(*this, layer(), state.Drives, services.system, services.dialogs) {
     state_.FlashForm = this;

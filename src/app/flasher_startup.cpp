@@ -6,6 +6,7 @@
 #include "package/naming.h"
 #include "package/self_check.h"
 #include "package/unit_texts.h"
+#include "platform/text_format.h"
 
 namespace app {
 
@@ -13,6 +14,7 @@ const char* const AnotherFlasherText =
     "Another flasher is running. Only one flasher may run at a time, so that no two of them "
     "write to a drive together.\n\nLet the other one finish, then start this one again.";
 const char* const FlasherMutexName = "KXD7316.Flasher";
+const char* const ScanWaitFormat = "Waiting for the device at HA#%d - ID#%d to answer...";
 
 namespace {
 
@@ -143,10 +145,27 @@ bool FlasherStartup::loadAspi() {
     return true;
 }
 
+void FlasherStartup::showScanWait(const aspi::DriveSlot& slot) {
+    if (!shownEarly_) {
+        shownEarly_ = true;
+        system_.setCursor(platform::CursorShape::Hourglass);
+        controls_.window.show();
+    }
+    controls_.statusLine.setCaption(
+        platform::formatText(ScanWaitFormat, int{slot.HostAdapter}, int{slot.Target}));
+    controls_.statusLine.repaint();
+}
+
 void FlasherStartup::scanDrives() {
     platform::ComboBox& list = controls_.driveList;
     list.setItemIndex(-1);
+    // The window normally opens once the scan is done; a device that does not answer at once
+    // has it shown early, so that the user sees the program at work rather than nothing.
+    int scanning = 0;
+    drive_.layer().onSlowRequest(ScanPatienceMs,
+                                 [this, &scanning] { showScanWait(drives_.SlotTable[scanning]); });
     for (int slot = 0; slot < aspi::DriveSlotCount; ++slot) {
+        scanning = slot;
         if (drive_.CheckInquiry(&drives_.SlotTable[slot]) != 1) {
             continue;
         }
@@ -154,6 +173,12 @@ void FlasherStartup::scanDrives() {
         const int index = list.itemIndex() + 1;
         list.setItemIndex(index);
         drives_.ListMap[index] = slot;
+    }
+    drive_.layer().onSlowRequest(0, nullptr);
+    if (shownEarly_) {
+        controls_.statusLine.setCaption("");
+        controls_.statusLine.repaint();
+        system_.setCursor(platform::CursorShape::Default);
     }
     if (list.itemIndex() == -1) {
         reportNothingFound();

@@ -18,12 +18,16 @@ struct FlasherStartupControls {
     platform::FileList& fileListBox1;
     platform::FileList& fileListBox2;
     platform::ComboBox& driveList;
+    platform::Frame& statusLine;
 };
 
 // What a second flasher tells while one runs, and the name of the system-wide mutex that the
 // running one holds.
 extern const char* const AnotherFlasherText;
 extern const char* const FlasherMutexName;
+// The status line while the scan waits for a device that has not answered at once (a format
+// with the host adapter and the target).
+extern const char* const ScanWaitFormat;
 
 // A library handle as the loader reports it: failure below 32, read as a signed number of the
 // pointer's width (32 bits in the Windows 9x build).
@@ -31,6 +35,10 @@ bool libraryLoaded(platform::LibraryHandle handle);
 
 class FlasherStartup {
 public:
+    // How long the scan waits for a device's answer before it shows the window: a device
+    // answers INQUIRY in milliseconds, and one that hangs holds the scan up to three minutes.
+    static constexpr unsigned long ScanPatienceMs = 1000;
+
     // `drive` is the window's side of the drive: its ASPI layer takes the entry points, and its
     // CheckInquiry scans the slots.
     // `files` reads the program's own file for its self-check.
@@ -50,6 +58,8 @@ private:
     void setTitle();
     bool loadAspi();
     void scanDrives();
+    // The window shown early, under the hourglass, naming the slot the scan waits for.
+    void showScanWait(const aspi::DriveSlot& slot);
     void reportNothingFound();
     void end();
 
@@ -60,6 +70,7 @@ private:
     FormDrive& drive_;
     aspi::DriveData& drives_;
     platform::LibraryHandle& aspiLibrary_;
+    bool shownEarly_ = false;
 };
 
 } // namespace app

@@ -96,9 +96,18 @@ uint8_t Layer::executeWithEvent(unsigned long milliseconds) {
     current_->block.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
     current_->block.SRB_PostProc = event;
     submit();
-    if (loadStatus(current_->block) == SS_PENDING &&
-        system_.waitForEvent(event, milliseconds) == platform::WaitResult::Signalled) {
-        system_.resetEvent(event);
+    if (loadStatus(current_->block) == SS_PENDING) {
+        const bool watched = slowNotice_ && slowAfterMs_ < milliseconds;
+        platform::WaitResult waited =
+            system_.waitForEvent(event, watched ? slowAfterMs_ : milliseconds);
+        if (watched && waited == platform::WaitResult::TimedOut &&
+            loadStatus(current_->block) == SS_PENDING) {
+            slowNotice_();
+            waited = system_.waitForEvent(event, milliseconds - slowAfterMs_);
+        }
+        if (waited == platform::WaitResult::Signalled) {
+            system_.resetEvent(event);
+        }
     }
     const uint8_t status = loadStatus(current_->block);
     if (status == SS_PENDING) {
@@ -109,6 +118,11 @@ uint8_t Layer::executeWithEvent(unsigned long milliseconds) {
         system_.closeEvent(event);
     }
     return status;
+}
+
+void Layer::onSlowRequest(unsigned long afterMs, std::function<void()> notice) {
+    slowAfterMs_ = afterMs;
+    slowNotice_ = std::move(notice);
 }
 
 void Layer::abandon() {

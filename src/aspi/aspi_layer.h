@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -56,6 +57,11 @@ public:
     // most `milliseconds` for it. A request still pending then is retired; the result is its
     // status, 00h after a timeout.
     uint8_t executeWithEvent(unsigned long milliseconds);
+    // While set, a request awaited by its event that is still pending after `afterMs` has
+    // `notice` called once, and its wait then goes on to its limit: a device that does not
+    // answer at once must not leave the user with nothing on the screen. Cleared with a null
+    // notice.
+    void onSlowRequest(unsigned long afterMs, std::function<void()> notice);
     // Submits without waiting: the caller watches status() and calls abandon() if it gives up.
     void submit();
     // The current request is still pending and nobody waits for it any more: retire it.
@@ -94,6 +100,8 @@ private:
     void freeBuffer(size_t index);
 
     platform::System& system_;
+    unsigned long slowAfterMs_ = 0;
+    std::function<void()> slowNotice_;
     GetASPI32SupportInfoFn getSupportInfo_ = nullptr;
     SendASPI32CommandFn sendCommand_ = nullptr;
     std::unique_ptr<Request> current_;

@@ -62,7 +62,7 @@ struct Rig {
     ~Rig() { drive.reset(); }
 
     void run() {
-        app::FlasherStartup startup({window, selectLabel2, list1, list2, driveList}, system,
+        app::FlasherStartup startup({window, selectLabel2, list1, list2, driveList, frame}, system,
                                     dialogs, files, *drive, drives, library);
         startup.run();
     }
@@ -274,6 +274,43 @@ TEST(FlasherStartup, NothingFoundReportsEveryDeviceThatAnswered) {
         EXPECT_EQ(1, rig.system.quitRequests);
         EXPECT_TRUE(rig.driveList.items.empty());
         EXPECT_EQ(-1, rig.driveList.index);
+    }
+}
+
+// A device that does not answer its INQUIRY at once: after a second the window shows under the
+// hourglass with the slot it waits for, and the scan goes on to its end as before.
+TEST(FlasherStartup, ASlowDeviceHasTheWindowShownWhileTheScanWaits) {
+    struct Case {
+        const char* name;
+        int64_t delayMs; // -1: never answers
+        bool shownEarly;
+        int64_t scanMs;
+    } cases[] = {
+        {"every device answers at once", 0, false, 0},
+        {"slot 1 answers after five seconds", 5000, true, 5000},
+        {"slot 1 never answers", -1, true, 180000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Scenario scenario = bus({device(0, 1), device(1, 0, "KV05")});
+        if (c.delayMs != 0) {
+            sim::Fault slow = simdrive::fault(0x12, 1);
+            slow.never = c.delayMs < 0;
+            slow.delayMs = c.delayMs;
+            scenario.faults = {slow};
+        }
+        Rig rig(scenario);
+        rig.dialogs.answers = {platform::AnswerYes};
+        rig.run();
+        using Cursors = std::vector<platform::CursorShape>;
+        const std::vector<std::string> waiting{"Waiting for the device at HA#0 - ID#1 to answer...",
+                                               ""};
+        const Cursors hourglass{platform::CursorShape::Hourglass, platform::CursorShape::Default};
+        EXPECT_EQ(c.shownEarly, rig.window.shownEarly);
+        EXPECT_EQ(c.shownEarly ? waiting : std::vector<std::string>{}, rig.frame.painted);
+        EXPECT_EQ(c.shownEarly ? hourglass : Cursors{}, rig.system.cursorChanges);
+        EXPECT_EQ(c.scanMs, rig.system.clock().now());
+        EXPECT_EQ(c.delayMs < 0 ? 1u : 2u, rig.driveList.items.size());
     }
 }
 
