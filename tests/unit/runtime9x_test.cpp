@@ -1,12 +1,17 @@
 // The Windows 9x release's own memory and string functions against the host's C library: the
-// same results (signs for comparisons) on every row, overlapping moves both ways included.
+// same results (signs for comparisons) on every row, overlapping moves both ways included. Its
+// heap over a process heap that misaligns every block.
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "heap_check.h"
+#include "unit/runtime9x_host/windows.h"
 
 extern "C" {
 void* r9x_memcpy(void*, const void*, size_t);
@@ -19,6 +24,51 @@ int r9x_strcmp(const char*, const char*);
 int r9x_strncmp(const char*, const char*, size_t);
 char* r9x_strchr(const char*, int);
 unsigned long r9x_strtoul(const char*, char**, int);
+void* r9x_malloc(size_t);
+void* r9x_calloc(size_t, size_t);
+void* r9x_realloc(void*, size_t);
+void r9x_free(void*);
+void* alignedMalloc(size_t, size_t);
+}
+
+// The process heap under the runtime's heap: the host's, each block 1 to 15 bytes past a 16-byte
+// boundary in turn (worse than any system heap), its address there and size in front of it.
+namespace {
+struct ProcessHeap {
+    long blocks = 0; // not yet freed
+    unsigned placed = 0;
+} processHeap;
+constexpr size_t Front = 16;
+} // namespace
+
+extern "C" {
+HANDLE GetProcessHeap() {
+    return &processHeap;
+}
+void* HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+    auto* base = static_cast<unsigned char*>(std::malloc(bytes + 2 * Front));
+    if (!base) {
+        return nullptr;
+    }
+    unsigned char* block = base + Front + 1 + processHeap.placed++ % 15;
+    std::memcpy(block - Front, &base, sizeof base);
+    std::memcpy(block - sizeof bytes, &bytes, sizeof bytes);
+    std::memset(block, (flags & HEAP_ZERO_MEMORY) ? 0 : 0xCD, bytes);
+    ++processHeap.blocks;
+    return block;
+}
+BOOL HeapFree(HANDLE, DWORD, void* block) {
+    void* base;
+    std::memcpy(&base, static_cast<unsigned char*>(block) - Front, sizeof base);
+    std::free(base);
+    --processHeap.blocks;
+    return 1;
+}
+SIZE_T HeapSize(HANDLE, DWORD, const void* block) {
+    SIZE_T bytes;
+    std::memcpy(&bytes, static_cast<const unsigned char*>(block) - sizeof bytes, sizeof bytes);
+    return bytes;
+}
 }
 
 namespace {
@@ -93,6 +143,24 @@ TEST(Runtime9x, ParsesNumbersLikeTheCLibrary) {
         EXPECT_EQ(got, expected) << '"' << r.text << "\" base " << r.base;
         EXPECT_EQ(gotEnd - r.text, expectedEnd - r.text) << '"' << r.text << '"';
     }
+}
+
+TEST(Runtime9x, HeapAlignsEveryBlockWhateverTheProcessHeapGives) {
+    const heapcheck::Heap heap{
+        "runtime heap",
+        [](size_t bytes, size_t alignment) {
+            return alignment ? alignedMalloc(bytes, alignment) : r9x_malloc(bytes);
+        },
+        [](void* block, size_t, size_t) { r9x_free(block); }, r9x_calloc, r9x_realloc};
+    EXPECT_EQ(heapcheck::check(heap, 16, 3000), "");
+    // Refused without touching the process heap: an alignment that is no power of two, sizes
+    // past the address space; a block resized to nothing is freed.
+    EXPECT_EQ(alignedMalloc(8, 24), nullptr);
+    EXPECT_EQ(alignedMalloc(8, 0), nullptr);
+    EXPECT_EQ(r9x_malloc(SIZE_MAX - 8), nullptr);
+    EXPECT_EQ(r9x_calloc(SIZE_MAX / 2, 3), nullptr);
+    EXPECT_EQ(r9x_realloc(r9x_malloc(5), 0), nullptr);
+    EXPECT_EQ(processHeap.blocks, 0);
 }
 
 } // namespace
