@@ -170,17 +170,42 @@ void Driver::screenshot(const std::string& name) {
     });
 }
 
+// The hook library's CbtHook in the program's first thread, which has not run yet: the system
+// loads the library into the program when the thread makes its first window.
+void Driver::hookProgram() {
+    HMODULE library = LoadLibraryA(hookLibrary_.c_str());
+    const auto procedure = library ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
+                                         GetProcAddress(library, "CbtHook")))
+                                   : nullptr;
+    hook_ =
+        procedure ? SetWindowsHookExA(WH_CBT, procedure, library, process_.dwThreadId) : nullptr;
+    if (!hook_) {
+        throw Failure("cannot hook " + hookLibrary_ + " into the program (error " +
+                      std::to_string(GetLastError()) + ")");
+    }
+}
+
 void Driver::stopProgram() {
+    if (process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 99);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    releaseProgram();
+}
+
+// Lets go of a program that has ended: its handles and the hook in its thread.
+void Driver::releaseProgram() {
+    if (hook_) {
+        UnhookWindowsHookEx(hook_);
+        hook_ = nullptr;
+    }
     if (process_.hProcess) {
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 99);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
         CloseHandle(process_.hProcess);
         CloseHandle(process_.hThread);
-        process_ = PROCESS_INFORMATION{};
     }
+    process_ = PROCESS_INFORMATION{};
     running_ = false;
+    window_ = nullptr;
 }
 int Driver::runScript(const std::string& path) {
     std::ifstream in(windowsPath(path), std::ios::binary);
