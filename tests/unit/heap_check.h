@@ -1,12 +1,11 @@
 // Many blocks of odd sizes from one set of allocation functions, alive together: each must be
-// aligned, keep what was written into it (so no two overlap) and keep its bytes when resized;
-// zeroed ones start zeroed. The unit tests run it on the Windows 9x runtime's heap over a process
-// heap that misaligns on purpose, the runtime check on the i686 runtime under 32-bit Wine.
+// aligned and keep what was written into it (so no two overlap), also when resized. The unit
+// tests run it on the Windows 9x runtime's heap over a process heap that misaligns on purpose,
+// the runtime check on the i686 runtime under 32-bit Wine.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace heapcheck {
@@ -15,91 +14,58 @@ struct Heap {
     const char* name;
     void* (*allocate)(std::size_t bytes, std::size_t alignment); // alignment 0: the default
     void (*release)(void* block, std::size_t bytes, std::size_t alignment);
-    void* (*zeroed)(std::size_t count, std::size_t size); // null: the heap has none
-    void* (*resize)(void* block, std::size_t bytes);      // null: the heap has none
+    void* (*resize)(void* block, std::size_t bytes); // null: the heap has none
 };
 
-// The first fault found ("" when none): `count` blocks, every fifth with an alignment above
-// the default one.
-inline std::string check(const Heap& heap, std::size_t defaultAlignment, int count) {
+// The number of the first of `count` blocks found misaligned or changed, -1 when none was
+// (blocks are released only then). Every fifth block is aligned above the default, every third
+// resized.
+inline int firstFault(const Heap& heap, std::size_t defaultAlignment, std::size_t count) {
     struct Block {
         unsigned char* at;
-        std::size_t bytes;
-        std::size_t alignment;
+        std::size_t bytes, alignment;
     };
-    const std::size_t larger[] = {32, 64, 256, 4096};
-    const auto byte = [](const Block& b, std::size_t i) {
-        return static_cast<unsigned char>(reinterpret_cast<std::uintptr_t>(&b) + b.bytes + i * 7);
+    std::vector<Block> blocks;
+    const auto byte = [](std::size_t i, std::size_t k) {
+        return static_cast<unsigned char>(i + k * 7);
     };
-    std::vector<Block> blocks(static_cast<std::size_t>(count));
-    std::string fault;
-    const auto fail = [&](const std::string& what, int i) {
-        if (fault.empty()) {
-            fault = std::string(heap.name) + ": block " + std::to_string(i) + ": " + what;
-        }
-        return false;
-    };
-    const auto aligned = [&](const Block& b, int i) {
-        const std::size_t wanted = b.alignment ? b.alignment : defaultAlignment;
-        return (b.at && reinterpret_cast<std::uintptr_t>(b.at) % wanted == 0) ||
-               fail("not aligned to " + std::to_string(wanted) + " (" + std::to_string(b.bytes) +
-                        " bytes)",
-                    i);
-    };
-    const auto holds = [&](const Block& b, std::size_t bytes, int i) {
+    const auto intact = [&](std::size_t i, std::size_t bytes) {
+        const Block& b = blocks[i];
         std::size_t k = 0;
-        while (k < bytes && b.at[k] == byte(b, k)) {
+        while (b.at && k < bytes && b.at[k] == byte(i, k)) {
             ++k;
         }
-        return k == bytes || fail("byte " + std::to_string(k) + " changed", i);
+        const std::size_t alignment = b.alignment ? b.alignment : defaultAlignment;
+        return b.at && reinterpret_cast<std::uintptr_t>(b.at) % alignment == 0 && k == bytes;
     };
-    for (int i = 0; i < count && fault.empty(); ++i) {
-        Block& b = blocks[static_cast<std::size_t>(i)];
-        b.bytes = (static_cast<std::size_t>(i) * 7919 % 1021) | 1; // odd, 1 to 1021
-        b.bytes += i % 97 == 0 ? 65536 : 0;
-        b.alignment = i % 5 == 4 ? larger[(i / 5) % 4] : 0;
-        const bool zero = heap.zeroed && i % 7 == 3 && !b.alignment;
-        b.at = static_cast<unsigned char*>(zero ? heap.zeroed(b.bytes, 1)
-                                                : heap.allocate(b.bytes, b.alignment));
-        if (!aligned(b, i)) {
-            break;
+    const auto fill = [&](std::size_t i) {
+        for (std::size_t k = 0; k < blocks[i].bytes; ++k) {
+            blocks[i].at[k] = byte(i, k);
         }
-        std::size_t zeros = 0;
-        while (zero && zeros < b.bytes && b.at[zeros] == 0) {
-            ++zeros;
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        blocks.push_back({nullptr, (i * 7919 % 1021 | 1) + (i % 97 ? 0 : 65536),
+                          i % 5 == 4 ? std::size_t{32} << (i / 5 % 4 * 2) : 0});
+        Block& b = blocks[i];
+        b.at = static_cast<unsigned char*>(heap.allocate(b.bytes, b.alignment));
+        if (!intact(i, 0)) {
+            return static_cast<int>(i);
         }
-        if (zero && zeros != b.bytes) {
-            fail("not zeroed", i);
-        }
-        for (std::size_t k = 0; k < b.bytes; ++k) {
-            b.at[k] = byte(b, k);
-        }
-        if (heap.resize && i % 3 == 1 && !b.alignment) {
+        fill(i);
+        if (heap.resize && !b.alignment && i % 3 == 1) {
             const std::size_t kept = b.bytes;
-            const std::size_t bytes = i % 2 ? kept * 3 + 2 : kept / 2 + 1;
-            b.at = static_cast<unsigned char*>(heap.resize(b.at, bytes));
-            if (!aligned(b, i)) {
-                break;
+            b.bytes = i % 2 ? kept * 3 + 2 : kept / 2 + 1;
+            b.at = static_cast<unsigned char*>(heap.resize(b.at, b.bytes));
+            if (!intact(i, kept < b.bytes ? kept : b.bytes)) {
+                return static_cast<int>(i);
             }
-            holds(b, kept < bytes ? kept : bytes, i);
-            b.bytes = bytes;
-            for (std::size_t k = 0; k < b.bytes; ++k) {
-                b.at[k] = byte(b, k);
-            }
-        }
-        if (i % 4 == 2) { // holes between the blocks still alive
-            Block& gone = blocks[static_cast<std::size_t>(i / 2)];
-            holds(gone, gone.bytes, i / 2);
-            heap.release(gone.at, gone.bytes, gone.alignment);
-            gone.at = nullptr;
+            fill(i);
         }
     }
-    for (int i = 0; i < count; ++i) {
-        Block& b = blocks[static_cast<std::size_t>(i)];
-        if (b.at) {
-            holds(b, b.bytes, i);
-            heap.release(b.at, b.bytes, b.alignment);
-        }
+    int fault = -1;
+    for (std::size_t i = 0; i < count; ++i) {
+        fault = fault < 0 && !intact(i, blocks[i].bytes) ? static_cast<int>(i) : fault;
+        heap.release(blocks[i].at, blocks[i].bytes, blocks[i].alignment);
     }
     return fault;
 }
