@@ -150,6 +150,19 @@ HWND Driver::findControl(const std::string& selector) {
     throw Failure("no control " + selector);
 }
 
+void Driver::settle(HWND window) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs_, &ignored);
+}
+
+void Driver::swapProgram(Program& other) {
+    std::swap(process_, other.process);
+    std::swap(running_, other.running);
+    std::swap(window_, other.window);
+    std::swap(box_, other.box);
+    std::swap(seen_, other.seen);
+}
+
 void Driver::postKey(HWND target, WORD code) {
     const UINT scan = MapVirtualKeyA(code, 0);
     PostMessageA(target, WM_KEYDOWN, code, 1 | (scan << 16));
@@ -170,9 +183,28 @@ void Driver::screenshot(const std::string& name) {
     });
 }
 
+namespace {
+
+void endProcess(PROCESS_INFORMATION& process) {
+    if (process.hProcess) {
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        process = PROCESS_INFORMATION{};
+    }
+}
+
+} // namespace
+
 // The hook library's CbtHook in the program's first thread, which has not run yet: the system
 // loads the library into the program when the thread makes its first window.
 void Driver::hookProgram() {
+    if (hook_) { // a program set aside made its windows long ago
+        UnhookWindowsHookEx(hook_);
+    }
     HMODULE library = LoadLibraryA(hookLibrary_.c_str());
     const auto procedure = library ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
                                          GetProcAddress(library, "CbtHook")))
@@ -186,10 +218,11 @@ void Driver::hookProgram() {
 }
 
 void Driver::stopProgram() {
-    if (process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.hProcess, 99);
-        WaitForSingleObject(process_.hProcess, 5000);
+    for (Program& other : aside_) {
+        endProcess(other.process);
     }
+    aside_.clear();
+    endProcess(process_);
     releaseProgram();
 }
 
@@ -266,7 +299,7 @@ int Driver::runScript(const std::string& path) {
     }
     std::printf("driver: %s passed in %lu ms\n", path.c_str(),
                 static_cast<unsigned long>(GetTickCount() - scriptStart));
-    if (process_.hProcess) {
+    if (process_.hProcess || !aside_.empty()) {
         std::fprintf(stderr, "driver: the program still runs at the end of the script; ended\n");
         stopProgram();
         return 1;
