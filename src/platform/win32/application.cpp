@@ -254,6 +254,14 @@ void Application::run() {
     impl.window.destroy();
 }
 
+void Application::showUncaught(const std::string& title) noexcept {
+    caught(0, [&title] {
+        setErrorBoxTitle(title);
+        return 0;
+    });
+    showCurrentException();
+}
+
 void Application::showException(const std::string& message) {
     showErrorBox(message.c_str());
 }
