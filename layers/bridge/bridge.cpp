@@ -5,7 +5,8 @@
 // to a drive goes to the bridge's worker thread, which hands it to the system with a time limit
 // and then writes the sense data, the adapter and target status and the status byte last into
 // the request block, then sets the request's event or calls its post routine. It sends no
-// command of its own: nothing but the requests it is given reaches a drive.
+// command of its own: nothing but the requests it is given reaches a drive. No exception leaves
+// this library: a request whose handling fails ends with an error status.
 #include <windows.h>
 
 // The SCSI ioctl codes are made with winioctl.h, which the lean windows.h leaves out.
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "core.h"
+#include "layer_guard.h"
 #include "platform/text_format.h"
 #include "worker_thread.h"
 
@@ -25,7 +27,7 @@ namespace {
 struct Request {
     aspi::RequestBlock* block;
     bridge::Command command;
-    HANDLE device;
+    std::size_t drive;
     HANDLE event; // ours, on the program's event; null without one
 };
 
@@ -35,6 +37,8 @@ struct State {
     HMODULE self;
     bool started = false;
     std::vector<HANDLE> devices; // one per place, open for the process's life
+    std::vector<bool> addressed; // the system told its SCSI address
+    std::vector<bool> gone;      // it went away: every request to it gets 82h
     std::vector<bridge::Place> places;
     std::vector<Request> queue;
     HANDLE wake = nullptr;
@@ -84,6 +88,8 @@ void start() {
         }
         drives.push_back(drive);
         state->devices.push_back(device);
+        state->addressed.push_back(drive.addressed);
+        state->gone.push_back(false);
     }
     state->places = bridge::placeDrives(drives);
     for (std::size_t i = 0; i < drives.size(); ++i) {
@@ -93,6 +99,21 @@ void start() {
                                  unsigned{p.hostAdapter}, unsigned{p.target}, unsigned{p.lun},
                                  d.addressed ? "its SCSI address" : "no SCSI address"));
     }
+}
+
+// After a pass-through that was not carried out: whether the device has gone away. Under Wine
+// the error alone does not tell (a device gone and a kernel out of memory both come back as
+// ERROR_GEN_FAILURE), but a device gone no longer answers the question for its address, which
+// reaches the kernel only, not the drive.
+bool deviceGone(HANDLE device, bool addressed, DWORD error) {
+    constexpr DWORD NoSuchDevice = 433; // ERROR_NO_SUCH_DEVICE: Wine's word for ENXIO
+    if (error == ERROR_DEV_NOT_EXIST || error == NoSuchDevice) {
+        return true;
+    }
+    SCSI_ADDRESS address{};
+    DWORD returned = 0;
+    return addressed && !DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address,
+                                         sizeof address, &returned, nullptr);
 }
 
 // Hands one request to the system and completes it.
@@ -119,19 +140,43 @@ void execute(const Request& r) {
     const DWORD started = GetTickCount();
     // The same structure goes in and comes out; what came back is read from it, never from
     // the byte count.
-    const BOOL delivered = DeviceIoControl(r.device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &p, sizeof p,
-                                           &p, sizeof p, &returned, nullptr);
+    HANDLE device = nullptr;
+    bool addressed = false;
+    {
+        EnterCriticalSection(&state->lock);
+        device = state->devices[r.drive];
+        addressed = state->addressed[r.drive];
+        LeaveCriticalSection(&state->lock);
+    }
+    const BOOL delivered = DeviceIoControl(device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &p, sizeof p, &p,
+                                           sizeof p, &returned, nullptr);
+    const DWORD error = delivered ? 0 : GetLastError();
     bridge::Outcome outcome;
     outcome.delivered = delivered != FALSE;
     outcome.elapsedMs = GetTickCount() - started;
     if (!outcome.delivered) {
-        say(platform::formatText("operation %02X not carried out (error %lu)", unsigned{c.cdb[0]},
-                                 GetLastError()));
+        outcome.gone = deviceGone(device, addressed, error);
+        say(platform::formatText("operation %02X not carried out (error %lu)%s", unsigned{c.cdb[0]},
+                                 error, outcome.gone ? ": the device has gone away" : ""));
+        if (outcome.gone) {
+            EnterCriticalSection(&state->lock);
+            state->gone[r.drive] = true;
+            LeaveCriticalSection(&state->lock);
+        }
     } else {
         outcome.scsiStatus = p.header.ScsiStatus;
         outcome.transferred = p.header.DataTransferLength;
         outcome.senseLength = p.header.SenseInfoLength;
         outcome.sense = p.sense;
+        if (outcome.scsiStatus != 0 || outcome.transferred != c.length) {
+            say(platform::formatText("operation %02X: status %02X, %lu of %lu bytes, %u sense "
+                                     "bytes, %lu ms",
+                                     unsigned{c.cdb[0]}, unsigned{outcome.scsiStatus},
+                                     static_cast<unsigned long>(outcome.transferred),
+                                     static_cast<unsigned long>(c.length),
+                                     unsigned{outcome.senseLength},
+                                     static_cast<unsigned long>(outcome.elapsedMs)));
+        }
     }
     const uint8_t flags = r.block->SRB_Flags;
     void* const post = r.block->SRB_PostProc;
@@ -142,6 +187,15 @@ void execute(const Request& r) {
         CloseHandle(r.event);
     } else if ((flags & aspi::SRB_POSTING) != 0 && post != nullptr) {
         reinterpret_cast<void(__cdecl*)(void*)>(post)(r.block);
+    }
+}
+
+// A request whose handling failed before it was completed ends as one not carried out.
+void abandon(const Request& r) {
+    bridge::complete(*r.block, r.command, bridge::Outcome());
+    if (r.event != nullptr) {
+        SetEvent(r.event);
+        CloseHandle(r.event);
     }
 }
 
@@ -156,7 +210,11 @@ DWORD WINAPI work(LPVOID) {
         const Request r = state->queue.front();
         state->queue.erase(state->queue.begin());
         LeaveCriticalSection(&state->lock);
-        execute(r);
+        // Nothing of it throws once the block is completed (the status byte is the last thing
+        // the block gets), so a failure here leaves it pending: it is ended as not carried out.
+        if (!layerGuard([&r] { execute(r); }) && aspi::loadStatus(*r.block) == aspi::SS_PENDING) {
+            abandon(r);
+        }
     }
 }
 
@@ -172,36 +230,42 @@ void startWorker() {
 } // namespace
 
 extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
-    EnterCriticalSection(&state->lock);
-    start();
-    const uint8_t adapters = bridge::adapterCount(state->places);
-    LeaveCriticalSection(&state->lock);
+    uint8_t adapters = 0;
+    layerGuard([&adapters] {
+        EnterCriticalSection(&state->lock);
+        layerGuard(start);
+        adapters = bridge::adapterCount(state->places);
+        LeaveCriticalSection(&state->lock);
+    });
     return adapters != 0 ? (DWORD{aspi::SS_COMP} << 8) | adapters
                          : DWORD{aspi::SS_NO_ADAPTERS} << 8;
 }
 
-extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument) {
-    if (argument == nullptr) {
-        return aspi::SS_INVALID_CMD;
-    }
-    auto* block = static_cast<aspi::RequestBlock*>(argument);
+namespace {
+
+uint8_t send(aspi::RequestBlock* block) {
     EnterCriticalSection(&state->lock);
-    start();
+    layerGuard(start);
     int drive = -1;
     uint8_t refused = bridge::accept(*block, state->places, drive);
+    if (refused == aspi::SS_PENDING && state->gone[static_cast<std::size_t>(drive)]) {
+        refused = aspi::SS_NO_DEVICE;
+    }
     if (refused == aspi::SS_PENDING) {
         startWorker();
         // Without a thread to carry it the layer has no means to take it.
         refused = state->workerStarted ? uint8_t{aspi::SS_PENDING} : uint8_t{aspi::SS_ASPI_IS_BUSY};
     }
-    if (refused != aspi::SS_PENDING) {
+    Request r{block, bridge::commandFor(*block), static_cast<std::size_t>(drive), nullptr};
+    const bool queued = refused == aspi::SS_PENDING &&
+                        layerGuard([&r] { state->queue.reserve(state->queue.size() + 1); });
+    if (!queued) {
         LeaveCriticalSection(&state->lock);
         // The status byte leads every kind of request block.
+        refused = refused != aspi::SS_PENDING ? refused : uint8_t{aspi::SS_ABORTED};
         aspi::storeStatus(*block, refused);
         return refused;
     }
-    Request r{block, bridge::commandFor(*block), state->devices[static_cast<std::size_t>(drive)],
-              nullptr};
     // A handle of our own on the event: the program may close its handle as soon as it sees
     // the status.
     if ((block->SRB_Flags & aspi::SRB_EVENT_NOTIFY) != 0 && block->SRB_PostProc != nullptr &&
@@ -210,29 +274,33 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument)
         r.event = nullptr;
     }
     aspi::storeStatus(*block, aspi::SS_PENDING);
-    state->queue.push_back(r);
+    state->queue.push_back(r); // room was made above
     const HANDLE wake = state->wake;
     LeaveCriticalSection(&state->lock);
     SetEvent(wake);
     return aspi::SS_PENDING;
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        DisableThreadLibraryCalls(instance);
-        state = new State(instance);
-        break;
-    case DLL_PROCESS_DETACH:
-        // Only at the process's end (the worker keeps the library loaded until then).
-        if (state != nullptr) {
-            for (HANDLE device : state->devices) {
-                CloseHandle(device);
-            }
-        }
-        break;
-    default:
-        break;
+} // namespace
+
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument) {
+    if (argument == nullptr) {
+        return aspi::SS_INVALID_CMD;
     }
+    auto* block = static_cast<aspi::RequestBlock*>(argument);
+    uint8_t result = aspi::SS_ABORTED;
+    if (!layerGuard([&] { result = send(block); })) {
+        aspi::storeStatus(*block, aspi::SS_ABORTED);
+    }
+    return result;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        return layerGuard([instance] { state = new State(instance); });
+    }
+    // At the process's end nothing is done: the worker keeps the library loaded until then,
+    // and the system closes the devices.
     return TRUE;
 }
