@@ -128,9 +128,10 @@ bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != 0xFFFFFFFF;
 }
 
-// "TEXT error N", N the system's last error.
-std::string withError(const std::string& text) {
-    return text + " error " + std::to_string(GetLastError());
+// "WHAT beside the program (FILE: error N).", N the system's last error.
+std::string besideProgram(const char* what, const std::string& file) {
+    return std::string(what) + " beside the program (" + file + ": error " +
+           std::to_string(GetLastError()) + ").";
 }
 
 // Free bytes for `folder` ("X:\\...\\"), or -1 where it cannot be told. Where the system has
@@ -179,26 +180,22 @@ std::string openRecording() {
         state->text.handle = CreateFileA((base + ".TXT").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (state->text.handle == INVALID_HANDLE_VALUE) {
-            why = withError("No recording can be created beside the program (" + name + ".TXT:") +
-                  ").";
             if (GetLastError() == ERROR_FILE_EXISTS) {
-                continue;
+                continue; // taken since the look just before
             }
+            why = besideProgram("No recording can be created", name + ".TXT");
             break;
         }
         state->side.handle = CreateFileA((base + ".BIN").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (state->side.handle == INVALID_HANDLE_VALUE) {
-            why = withError("No recording can be created beside the program (" + name + ".BIN:") +
-                  ").";
+            why = besideProgram("No recording can be created", name + ".BIN");
         } else {
             state->recording.reset(new recorder::Recording(state->text, state->side));
             if (state->recording->begin({std::string("program ") + program})) {
                 return std::string();
             }
-            why =
-                withError("The recording cannot be written beside the program (" + name + ".TXT:") +
-                ").";
+            why = besideProgram("The recording cannot be written", name + ".TXT");
             state->recording.reset();
             CloseHandle(state->side.handle);
             DeleteFileA((base + ".BIN").c_str());
