@@ -10,11 +10,11 @@
 
 #include "app/flash_form.h"
 #include "fake_window.h"
+#include "own_file.h"
 #include "package/firmware_area.h"
 #include "package_slots.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
-#include "platform/fake/host_files.h"
 #include "sim/inprocess/inprocess_aspi.h"
 #include "sim_drive.h"
 
@@ -38,7 +38,7 @@ struct FlasherImages {
 struct Flasher : FakeWindow {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
-    platform::fake::HostFileSystem files{"/nonexistent-root"};
+    ownfile::OwnFile files{system};
     app::ProcessState state;
     simdrive::Bus bus{system, simdrive::busWith({sim::DeviceSpec()})};
     std::unique_ptr<TFlashForm> form;

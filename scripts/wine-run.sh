@@ -21,6 +21,11 @@
 # drive's node. Wine reads the drive's settings when its server starts, so they are made with
 # the prefix.
 #
+# KXD_WINE_SEED=PREFIX makes the prefix, when it is missing, from PREFIX (made first if need be)
+# instead of from nothing: its files hard-linked, not copied (Wine replaces the files it changes,
+# the registry among them, rather than writing into them), so that a test slot's prefix
+# (scripts/e2e-slot.sh) costs a second, not half a minute and a gigabyte.
+#
 # Exit code 77 (and one line saying why) when this machine's kernel cannot run 32-bit programs.
 #
 # Screenshots: with --shots DIR (or KXD_SHOT_DIR in the environment) the program sees
@@ -146,6 +151,20 @@ ready="$WINEPREFIX/.kxd-ready"
 if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
   exec 9>"$WINEPREFIX.lock"
   flock 9
+  seed="${KXD_WINE_SEED:-}"
+  if [ -n "$seed" ] && [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
+    # The seed's own drive D: is the device named after it as this prefix's is after this one.
+    KXD_WINE_SEED="" KXD_WINE_CDROM="${cdrom:+${cdrom/#$WINEPREFIX/$seed}}" WINEPREFIX="$seed" \
+      bash "$repo/scripts/wine-run.sh" --arch "$arch" --prepare
+    rm -rf "$WINEPREFIX"
+    cp -al "$seed" "$WINEPREFIX"
+    rm -f "$ready" "$WINEPREFIX/kxd-settings.reg"
+    if [ -n "$cdrom" ]; then
+      ln -sfn "$WINEPREFIX/cdrom" "$WINEPREFIX/dosdevices/d:"
+      ln -sfn "$cdrom" "$WINEPREFIX/dosdevices/d::"
+    fi
+    echo "$prefix_version" >"$ready"
+  fi
   if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
     echo "wine-run: creating Wine prefix $WINEPREFIX (about half a minute)" >&2
     [ -d "$fonts" ] || { echo "wine-run: $fonts missing (run scripts/setup.sh)" >&2; exit 127; }

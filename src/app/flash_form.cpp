@@ -7,8 +7,8 @@ TFlashForm::TFlashForm(const app::FormControls& controls, const platform::Servic
     : FormControls(controls),
       FormDrive(services.system, services.dialogs, ProgressBar, ComboBox1, GroupBox2, state.Drives),
       services_(services), state_(state),
-      startup_({Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1}, services.system,
-               services.dialogs, *this, state.Drives, AspiLibrary),
+      startup_({Window, SelectLabel2, FileListBox1, FileListBox2, ComboBox1, GroupBox2},
+               services.system, services.dialogs, services.files, *this, state.Drives, AspiLibrary),
       builder_(controls, services, state.Builder),
       flash_(*this, layer(), state.Drives, services.system, services.dialogs) {
     state_.FlashForm = this;
@@ -37,10 +37,24 @@ void TFlashForm::FormDestroy() {
 }
 
 void TFlashForm::FlashButtonClick() {
+    // One run at a time: a press that reaches the handler while a flash or a build runs is
+    // dropped.
+    if (running_) {
+        return;
+    }
+    running_ = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{running_};
     if (state_.ModeFlag == 1) {
         builder_.FlashButtonClick();
-    } else {
-        flash_.run();
+        return;
+    }
+    flash_.run();
+    // The window stays, so that the user can read what happened, but the drive is left alone.
+    if (driveStoppedAnswering()) {
+        FlashButton.setEnabled(false);
     }
 }
 

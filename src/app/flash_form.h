@@ -38,6 +38,8 @@ public:
 private:
     platform::Services services_;
     app::ProcessState& state_;
+    // A flash or a build runs (its boxes' own message loops may deliver another press).
+    bool running_ = false;
     app::FlasherStartup startup_;
     app::BuilderWindow builder_;
     update::FlashProcedure flash_;

@@ -1,11 +1,20 @@
 #include "app/flasher_startup.h"
 
+#include <memory>
 #include <string>
 
 #include "package/naming.h"
+#include "package/self_check.h"
 #include "package/unit_texts.h"
+#include "platform/text_format.h"
 
 namespace app {
+
+const char* const AnotherFlasherText =
+    "Another flasher is running. Only one flasher may run at a time, so that no two of them "
+    "write to a drive together.\n\nLet the other one finish, then start this one again.";
+const char* const FlasherMutexName = "KXD7316.Flasher";
+const char* const ScanWaitFormat = "Waiting for the device at HA#%d - ID#%d to answer...";
 
 namespace {
 
@@ -24,13 +33,14 @@ bool libraryLoaded(platform::LibraryHandle handle) {
 }
 
 FlasherStartup::FlasherStartup(const FlasherStartupControls& controls, platform::System& system,
-                               platform::Dialogs& dialogs, FormDrive& drive,
-                               aspi::DriveData& drives, platform::LibraryHandle& aspiLibrary)
-    : controls_(controls), system_(system), dialogs_(dialogs), drive_(drive), drives_(drives),
-      aspiLibrary_(aspiLibrary) {}
+                               platform::Dialogs& dialogs, platform::FileSystem& files,
+                               FormDrive& drive, aspi::DriveData& drives,
+                               platform::LibraryHandle& aspiLibrary)
+    : controls_(controls), system_(system), dialogs_(dialogs), files_(files), drive_(drive),
+      drives_(drives), aspiLibrary_(aspiLibrary) {}
 
 void FlasherStartup::run() {
-    if (!systemAccepted() || !userConsents()) {
+    if (!systemAccepted() || !fileWhole() || !aloneOnMachine() || !userConsents()) {
         end();
         return;
     }
@@ -52,6 +62,38 @@ bool FlasherStartup::systemAccepted() {
         return true;
     }
     dialogs_.show(platform::BoxKind::Warning, "O.S must be Win9X.", platform::ButtonYes);
+    return false;
+}
+
+// The images go to the drive from the program's own file: a flasher whose file is not what its
+// builder wrote (a bad disk, a broken copy) stops here, before the user is asked anything.
+bool FlasherStartup::fileWhole() {
+    package::SelfCheck result = package::SelfCheck::Unreadable;
+    if (std::unique_ptr<platform::InputFile> file = files_.openRead(system_.modulePath())) {
+        result = package::checkExecutable(*file);
+        file->close();
+    }
+    switch (result) {
+    case package::SelfCheck::NoChecksum:
+    case package::SelfCheck::Intact:
+        return true;
+    case package::SelfCheck::Damaged:
+        dialogs_.notice(package::DamagedFlasherText);
+        return false;
+    case package::SelfCheck::Unreadable:
+        break;
+    }
+    dialogs_.notice(package::UnreadableFlasherText);
+    return false;
+}
+
+// Two flashers on one drive would mix their images in its one download buffer; the second one
+// to start leaves before it loads ASPI.
+bool FlasherStartup::aloneOnMachine() {
+    if (system_.takeNamedMutex(FlasherMutexName)) {
+        return true;
+    }
+    dialogs_.notice(AnotherFlasherText);
     return false;
 }
 
@@ -103,10 +145,27 @@ bool FlasherStartup::loadAspi() {
     return true;
 }
 
+void FlasherStartup::showScanWait(const aspi::DriveSlot& slot) {
+    if (!shownEarly_) {
+        shownEarly_ = true;
+        system_.setCursor(platform::CursorShape::Hourglass);
+        controls_.window.show();
+    }
+    controls_.statusLine.setCaption(
+        platform::formatText(ScanWaitFormat, int{slot.HostAdapter}, int{slot.Target}));
+    controls_.statusLine.repaint();
+}
+
 void FlasherStartup::scanDrives() {
     platform::ComboBox& list = controls_.driveList;
     list.setItemIndex(-1);
+    // The window normally opens once the scan is done; a device that does not answer at once
+    // has it shown early, so that the user sees the program at work rather than nothing.
+    int scanning = 0;
+    drive_.layer().onSlowRequest(ScanPatienceMs,
+                                 [this, &scanning] { showScanWait(drives_.SlotTable[scanning]); });
     for (int slot = 0; slot < aspi::DriveSlotCount; ++slot) {
+        scanning = slot;
         if (drive_.CheckInquiry(&drives_.SlotTable[slot]) != 1) {
             continue;
         }
@@ -114,6 +173,12 @@ void FlasherStartup::scanDrives() {
         const int index = list.itemIndex() + 1;
         list.setItemIndex(index);
         drives_.ListMap[index] = slot;
+    }
+    drive_.layer().onSlowRequest(0, nullptr);
+    if (shownEarly_) {
+        controls_.statusLine.setCaption("");
+        controls_.statusLine.repaint();
+        system_.setCursor(platform::CursorShape::Default);
     }
     if (list.itemIndex() == -1) {
         reportNothingFound();

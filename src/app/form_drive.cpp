@@ -24,24 +24,29 @@ int FormDrive::CheckInquiry(aspi::DriveSlot* slot) {
     return commands_.CheckInquiry(slot);
 }
 
+int FormDrive::noted(int result) {
+    stoppedAnswering_ = stoppedAnswering_ || commands_.timedOut();
+    return result;
+}
+
 int FormDrive::XCmd(aspi::DriveSlot* slot) {
-    return commands_.XCmd(slot);
+    return noted(commands_.XCmd(slot));
 }
 
 int FormDrive::StartStopUnit(aspi::DriveSlot* slot, uint8_t value) {
-    return commands_.StartStopUnit(slot, value);
+    return noted(commands_.StartStopUnit(slot, value));
 }
 
 int FormDrive::WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control) {
     // The transfer state is the bar's, read now.
-    return commands_.WriteBuffer(
+    return noted(commands_.WriteBuffer(
         slot, static_cast<uint32_t>(bar_.position()), data, static_cast<uint32_t>(bar_.step()),
-        control, [this](aspi::Clock event, int seconds) { showClock(event, seconds); });
+        control, [this](aspi::Clock event, int seconds) { showClock(event, seconds); }));
 }
 
 int FormDrive::ReadBuffer(aspi::DriveSlot* slot, void* buffer) {
-    return commands_.ReadBuffer(slot, static_cast<uint32_t>(bar_.position()), buffer,
-                                static_cast<uint32_t>(bar_.step()));
+    return noted(commands_.ReadBuffer(slot, static_cast<uint32_t>(bar_.position()), buffer,
+                                      static_cast<uint32_t>(bar_.step())));
 }
 
 void FormDrive::showClock(aspi::Clock event, int seconds) {

@@ -37,6 +37,9 @@ public:
     int WriteBuffer(aspi::DriveSlot* slot, const void* data, uint8_t control) override;
     int ReadBuffer(aspi::DriveSlot* slot, void* buffer) override;
     bool commandTimedOut() const override { return commands_.timedOut(); }
+    // A flash command's request was left with ASPI unanswered: the drive may still hold it, and
+    // nothing more may go to it in this run of the program.
+    bool driveStoppedAnswering() const { return stoppedAnswering_; }
 
     void setTransferRange(int32_t length, int32_t block) override;
     int32_t blockLength() const override;
@@ -50,6 +53,8 @@ private:
     // The commit request's seconds on the bar: step 1 over the limit from 0, a step a second,
     // and filled when the request ends early.
     void showClock(aspi::Clock event, int seconds);
+    // Notes a flash command's outcome; returns its result.
+    int noted(int result);
 
     aspi::Layer layer_;
     aspi::DriveCommands commands_;
@@ -57,6 +62,7 @@ private:
     platform::ComboBox& driveList_;
     platform::Frame& statusLine_;
     aspi::DriveData& drives_;
+    bool stoppedAnswering_ = false;
 };
 
 } // namespace app

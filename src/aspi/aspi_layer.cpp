@@ -66,7 +66,7 @@ void Layer::submit() {
     }
 }
 
-uint8_t Layer::executePolling(unsigned long milliseconds) {
+uint8_t Layer::executePolling(unsigned long milliseconds, unsigned long quickMs) {
     submit();
     const uint32_t start = system_.tickCount();
     for (;;) {
@@ -81,10 +81,9 @@ uint8_t Layer::executePolling(unsigned long milliseconds) {
             abandon();
             return SS_PENDING;
         }
-        // The limits are ten times what any healthy drive needs: past a tenth of its limit a
-        // request is as good as hung, and the poll lets the processor rest between reads
-        // rather than spin until the limit.
-        if (elapsed >= milliseconds / 10) {
+        // Past the time a quick answer takes, a rest between reads costs the request nothing
+        // and spares the processor (on Windows 9x the whole machine) a spin.
+        if (elapsed >= quickMs) {
             system_.sleep(HungPollMs);
         } else {
             system_.yieldSlice();
@@ -97,9 +96,18 @@ uint8_t Layer::executeWithEvent(unsigned long milliseconds) {
     current_->block.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
     current_->block.SRB_PostProc = event;
     submit();
-    if (loadStatus(current_->block) == SS_PENDING &&
-        system_.waitForEvent(event, milliseconds) == platform::WaitResult::Signalled) {
-        system_.resetEvent(event);
+    if (loadStatus(current_->block) == SS_PENDING) {
+        const bool watched = slowNotice_ && slowAfterMs_ < milliseconds;
+        platform::WaitResult waited =
+            system_.waitForEvent(event, watched ? slowAfterMs_ : milliseconds);
+        if (watched && waited == platform::WaitResult::TimedOut &&
+            loadStatus(current_->block) == SS_PENDING) {
+            slowNotice_();
+            waited = system_.waitForEvent(event, milliseconds - slowAfterMs_);
+        }
+        if (waited == platform::WaitResult::Signalled) {
+            system_.resetEvent(event);
+        }
     }
     const uint8_t status = loadStatus(current_->block);
     if (status == SS_PENDING) {
@@ -110,6 +118,11 @@ uint8_t Layer::executeWithEvent(unsigned long milliseconds) {
         system_.closeEvent(event);
     }
     return status;
+}
+
+void Layer::onSlowRequest(unsigned long afterMs, std::function<void()> notice) {
+    slowAfterMs_ = afterMs;
+    slowNotice_ = std::move(notice);
 }
 
 void Layer::abandon() {

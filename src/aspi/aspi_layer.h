@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,16 +46,22 @@ public:
     // Its status byte, read fresh from memory.
     uint8_t status() const { return loadStatus(request()); }
 
-    // Submits the block and re-reads its status until it is no longer pending, giving up the
-    // rest of the time slice between two reads (sleeping HungPollMs between them once a tenth
-    // of the limit has passed), for at most `milliseconds` by the system's tick count. A
-    // request still pending then is retired; the result is its status, 00h after the limit.
-    uint8_t executePolling(unsigned long milliseconds);
+    // Submits the block and re-reads its status until it is no longer pending, for at most
+    // `milliseconds` by the system's tick count: for its first `quickMs` giving up the rest of
+    // the time slice between two reads (a drive answers at once, or nearly), then sleeping
+    // HungPollMs between them (it waits for the drive's mechanics, or has hung). A request
+    // still pending at the limit is retired; the result is its status, 00h after the limit.
+    uint8_t executePolling(unsigned long milliseconds, unsigned long quickMs);
     static constexpr unsigned long HungPollMs = 10;
     // Submits with event notification (flags 48h, post = a new auto-reset event) and waits at
     // most `milliseconds` for it. A request still pending then is retired; the result is its
     // status, 00h after a timeout.
     uint8_t executeWithEvent(unsigned long milliseconds);
+    // While set, a request awaited by its event that is still pending after `afterMs` has
+    // `notice` called once, and its wait then goes on to its limit: a device that does not
+    // answer at once must not leave the user with nothing on the screen. Cleared with a null
+    // notice.
+    void onSlowRequest(unsigned long afterMs, std::function<void()> notice);
     // Submits without waiting: the caller watches status() and calls abandon() if it gives up.
     void submit();
     // The current request is still pending and nobody waits for it any more: retire it.
@@ -93,6 +100,8 @@ private:
     void freeBuffer(size_t index);
 
     platform::System& system_;
+    unsigned long slowAfterMs_ = 0;
+    std::function<void()> slowNotice_;
     GetASPI32SupportInfoFn getSupportInfo_ = nullptr;
     SendASPI32CommandFn sendCommand_ = nullptr;
     std::unique_ptr<Request> current_;

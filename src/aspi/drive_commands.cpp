@@ -110,7 +110,9 @@ int DriveCommands::StartStopUnit(DriveSlot* slot, uint8_t value) {
     // The flash procedure goes on whatever this command reports: telling the user about the
     // drive's complaint would only add a box to close before the real check (the readiness
     // polls) speaks.
-    return finish(poll(*slot, limit), "StartStop-Unit Command Error: %02X", TellSense::No).done();
+    return finish(poll(*slot, limit, MechanicalAnswerMs), "StartStop-Unit Command Error: %02X",
+                  TellSense::No)
+        .done();
 }
 
 int DriveCommands::XCmd(DriveSlot* slot) {
@@ -152,9 +154,9 @@ void DriveCommands::setTransfer(RequestBlock& block, uint8_t opcode, uint8_t mod
     block.CDBByte[9] = control;
 }
 
-uint8_t DriveCommands::poll(const DriveSlot& slot, unsigned long limitMs) {
+uint8_t DriveCommands::poll(const DriveSlot& slot, unsigned long limitMs, unsigned long quickMs) {
     const uint8_t opcode = layer_.request().CDBByte[0];
-    const uint8_t status = layer_.executePolling(limitMs);
+    const uint8_t status = layer_.executePolling(limitMs, quickMs);
     if (status == SS_PENDING) {
         timedOut_ = true;
         dialogs_.notice(platform::formatText(NoAnswerFormat, int{slot.HostAdapter},

@@ -103,6 +103,14 @@ public:
     static constexpr unsigned long WriteBlockLimitMs = 30000;
     static constexpr unsigned long ReadBlockLimitMs = 10000;
 
+    // How long a poll re-reads at once before it rests between reads. A drive answers a command
+    // that moves nothing (TEST UNIT READY, a block to or from its download memory) in a few
+    // milliseconds; past QuickAnswerMs it is busy with something slow or has hung. START STOP
+    // UNIT moves the tray or the disc and takes seconds: its poll rests from the start, which
+    // adds at most a rest to a wait of seconds.
+    static constexpr unsigned long QuickAnswerMs = 50;
+    static constexpr unsigned long MechanicalAnswerMs = 0;
+
 private:
     enum class TellSense { No, Yes };
 
@@ -118,10 +126,11 @@ private:
                      uint32_t length, uint8_t control);
     // Waits for the submitted commit request; its status, SS_PENDING when the clock ran out.
     uint8_t awaitCommit(const ClockTick& tick);
-    // Submits the request just built and polls it for at most `limitMs`. A request still
-    // pending then is retired and the user is told which command the drive at `slot` did not
-    // answer; the result is SS_PENDING.
-    uint8_t poll(const DriveSlot& slot, unsigned long limitMs);
+    // Submits the request just built and polls it for at most `limitMs` (at once for
+    // `quickMs`, then with rests). A request still pending then is retired and the user is told
+    // which command the drive at `slot` did not answer; the result is SS_PENDING.
+    uint8_t poll(const DriveSlot& slot, unsigned long limitMs,
+                 unsigned long quickMs = QuickAnswerMs);
 
     Layer& layer_;
     platform::System& system_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "package/firmware_area.h"
+#include "package/self_check.h"
 #include "package/unit_texts.h"
 
 namespace package {
@@ -138,6 +139,15 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         }
     };
 
+    // Every byte goes into the flasher's checksum on its way out; the template's headers, in its
+    // first block, tell where the checksum is kept.
+    ImageChecksum checksum;
+    long long checksumField = -1;
+    const auto put = [&](const unsigned char* data, std::size_t count) {
+        checksum.add(data, count);
+        return output->write(data, count);
+    };
+
     // Copy up to and including the keyword's final 00h byte; what the block holds beyond it is
     // the first image slot's start, passed over.
     KeywordScan scan;
@@ -148,10 +158,14 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<long long>(CopyBlock, templateSize - offset));
         const std::size_t got = templateFile->read(block.data(), want);
+        if (offset == 0) {
+            checksumField = checksumFieldOffset(block.data(), got);
+            checksum = ImageChecksum(checksumField);
+        }
         const std::size_t at = scan.find(block.data(), got);
         found = at < got;
         const std::size_t take = found ? at + 1 : got;
-        if (!output->write(block.data(), take)) {
+        if (!put(block.data(), take)) {
             return failBuild(someProblem);
         }
         stepsFor(offset, offset + static_cast<long long>(take) - 1, 0);
@@ -173,7 +187,7 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
             const std::size_t rest = ImageSize - static_cast<std::size_t>(passed);
             if (templateFile->read(buffer.data(), rest) != rest ||
                 image->read(buffer.data(), ImageSize) != ImageSize ||
-                !output->write(buffer.data(), ImageSize)) {
+                !put(buffer.data(), ImageSize)) {
                 return failBuild(someProblem);
             }
             passed = 0;
@@ -188,12 +202,24 @@ bool FlasherWriter::write(const FlasherJob& job, WriterReport& report) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<long long>(CopyBlock, templateSize - at));
         const std::size_t got = templateFile->read(block.data(), want);
-        if (!output->write(block.data(), got)) {
+        if (!put(block.data(), got)) {
             return failBuild(someProblem);
         }
         stepsFor(at, at + static_cast<long long>(got) - 1, 1);
         at += static_cast<long long>(got);
         if (got < want) {
+            return failBuild(someProblem);
+        }
+    }
+
+    // The flasher carries the checksum of its own bytes, which it holds itself to before it
+    // flashes (a template that is no PE executable gives a flasher without one).
+    if (checksumField >= 0 && checksumField + static_cast<long long>(ChecksumFieldSize) <= offset) {
+        unsigned char field[ChecksumFieldSize];
+        for (std::size_t i = 0; i < ChecksumFieldSize; ++i) {
+            field[i] = static_cast<unsigned char>(checksum.value() >> (8 * i));
+        }
+        if (!output->writeAt(checksumField, field, sizeof field)) {
             return failBuild(someProblem);
         }
     }

@@ -1,9 +1,9 @@
 // Writes a flasher: the template copied byte for byte up to and including the first whole start
 // keyword, its two image slots passed over and replaced whole by the two image files, then the
-// rest of the template. The file is written under a temporary name, put on the disk and renamed
-// into place only once it is complete; it replaces only an earlier file that creating it in
-// place would have emptied. Over the platform's file system only; whoever runs it shows its
-// progress and its failures.
+// rest of the template, with the executable's checksum made anew for the flasher's own bytes. The
+// file is written under a temporary name, put on the disk and renamed into place only once it is
+// complete; it replaces only an earlier file that creating it in place would have emptied. Over the
+// platform's file system only; whoever runs it shows its progress and its failures.
 #pragma once
 
 #include <string>

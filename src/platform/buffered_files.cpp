@@ -73,6 +73,16 @@ bool BufferedOutputFile::write(const void* data, std::size_t count) {
     return true;
 }
 
+bool BufferedOutputFile::writeAt(long long offset, const void* data, std::size_t count) {
+    if (closed_ || !writeBuffer()) {
+        return false;
+    }
+    if (!writeRawAt(offset, static_cast<const unsigned char*>(data), count)) {
+        failed_ = true;
+    }
+    return !failed_;
+}
+
 bool BufferedOutputFile::flushToDisk() {
     if (closed_ || !writeBuffer()) {
         return false;

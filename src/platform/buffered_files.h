@@ -38,6 +38,8 @@ private:
 class BufferedOutputFile : public OutputFile {
 public:
     bool write(const void* data, std::size_t count) final;
+    // Writes out what is buffered, then the bytes in place.
+    bool writeAt(long long offset, const void* data, std::size_t count) final;
     // Writes out what is buffered, then has the system put the file on the disk; false when
     // that or any earlier write failed (and nothing is asked of the system then).
     bool flushToDisk() final;
@@ -50,6 +52,8 @@ protected:
     BufferedOutputFile() : buffer_(FileBufferSize) {}
     // Writes all `count` bytes; false when it could not (a full disk included).
     virtual bool writeRaw(const unsigned char* data, std::size_t count) = 0;
+    // Writes all `count` bytes at `offset` of what is written, leaving the end where it was.
+    virtual bool writeRawAt(long long offset, const unsigned char* data, std::size_t count) = 0;
     // Has the system write everything written so far onto the disk; false when it could not.
     virtual bool flushRaw() = 0;
     // Lets the file go once everything is written; false when it did not close cleanly.

@@ -80,6 +80,8 @@ public:
     virtual ~MainWindow() = default;
     virtual void setTitle(const std::string& title) = 0;
     virtual std::string title() const = 0;
+    // Shows the window now, fitted to its visible controls, before the message loop would.
+    virtual void show() = 0;
 };
 
 } // namespace platform

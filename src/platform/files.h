@@ -2,7 +2,8 @@
 // directory, what stands under a name, and the directory operations that put a finished flasher
 // in place.
 //
-// Only what the builder needs: no seeking, no directory listing (the file lists do their own).
+// Only what the builder needs: reading from the start, writing at the end (and over what was
+// written), no directory listing (the file lists do their own).
 // Names without a directory are resolved in the current directory.
 #pragma once
 
@@ -34,6 +35,10 @@ public:
     virtual ~OutputFile() = default;
     // False when not every byte could be written (this time or, buffered, before).
     virtual bool write(const void* data, std::size_t count) = 0;
+    // Writes `count` bytes over bytes already written, from `offset` on (a header completed
+    // once the rest is known); later writes still go to the end. False when not every byte
+    // could be written, or any earlier write failed.
+    virtual bool writeAt(long long offset, const void* data, std::size_t count) = 0;
     // Writes what is buffered and has the system put every byte written so far on the disk, so
     // that they survive the machine stopping; false when that or any earlier write failed.
     // Closing alone does not: a disk cache may still hold them.

@@ -43,6 +43,10 @@ public:
     virtual void yieldSlice() = 0;
     virtual void setCursor(CursorShape shape) = 0;
     virtual void postQuit(int exitCode) = 0;
+    // Makes the named system-wide mutex and keeps it for as long as the process lives (the
+    // system lets it go when the process ends, however it ends); false when one of that name
+    // exists already, held by another process, or none can be made.
+    virtual bool takeNamedMutex(const char* name) = 0;
     // ExitWindowsEx; the result is the system's.
     virtual bool exitWindows(unsigned flags, unsigned long reserved) = 0;
 };

@@ -36,6 +36,29 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The block buffer, released exactly once whichever way the flash ends (a thrown failure
+// included). It comes from the ASPI layer, which keeps it for as long as a request that timed
+// out may still touch it, even after it has been released here.
+class BlockBuffer {
+public:
+    BlockBuffer(aspi::Layer& layer, uint8_t* data) : layer_(layer), data_(data) {}
+    ~BlockBuffer() { release(); }
+    BlockBuffer(const BlockBuffer&) = delete;
+    BlockBuffer& operator=(const BlockBuffer&) = delete;
+
+    uint8_t* data() const { return data_; }
+    void release() {
+        if (data_ != nullptr) {
+            layer_.releaseBuffer(data_);
+            data_ = nullptr;
+        }
+    }
+
+private:
+    aspi::Layer& layer_;
+    uint8_t* data_;
+};
+
 } // namespace
 
 std::string withUpperFourth(const std::string& revision) {
@@ -119,30 +142,13 @@ void FlashProcedure::run() {
         return;
     }
 
-    // Load and stop, whatever they report; the readiness polls are the real check. A drive
-    // that does not answer at all is another matter: nothing more goes to it.
-    for (const uint8_t value : {uint8_t{3}, uint8_t{0}}) {
-        window_.StartStopUnit(window_.selectedSlot(), value);
-        if (window_.commandTimedOut()) {
+    {
+        // From the first command on the program is busy with the drive, also while it waits
+        // for it to answer.
+        const platform::HourglassCursor hourglass(system_);
+        if (!prepareDrive() || !flash(image)) {
             return;
         }
-    }
-    if (!waitUntilReady()) {
-        return;
-    }
-
-    // Transfer set-up: the window's transfer state carries the block offset and length for the
-    // drive commands.
-    window_.setTransferRange(static_cast<int32_t>(package::ImageSize), BlockLength);
-    // The buffer comes from the ASPI layer, which keeps it for as long as a request that timed
-    // out may still touch it, even after it has been released here.
-    uint8_t* buffer = obtainBlockBuffer(static_cast<std::size_t>(window_.blockLength()));
-    if (buffer == nullptr) {
-        dialogs_.notice(NoBlockBufferText);
-        return;
-    }
-    if (!flash(image, buffer)) {
-        return;
     }
     if (dialogs_.show(platform::BoxKind::Confirm, RebootQuestion,
                       platform::ButtonYes | platform::ButtonNo) != platform::AnswerYes) {
@@ -155,13 +161,32 @@ void FlashProcedure::run() {
     system_.setCursor(platform::CursorShape::Default);
 }
 
-bool FlashProcedure::flash(const uint8_t* image, uint8_t* buffer) {
-    const platform::HourglassCursor hourglass(system_);
-    const bool completed = transfer(image, buffer);
+bool FlashProcedure::prepareDrive() {
+    // Load and stop, whatever they report; the readiness polls are the real check. A drive
+    // that does not answer at all is another matter: nothing more goes to it.
+    for (const uint8_t value : {uint8_t{3}, uint8_t{0}}) {
+        window_.StartStopUnit(window_.selectedSlot(), value);
+        if (window_.commandTimedOut()) {
+            return false;
+        }
+    }
+    return waitUntilReady();
+}
+
+bool FlashProcedure::flash(const uint8_t* image) {
+    // Transfer set-up: the window's transfer state carries the block offset and length for the
+    // drive commands.
+    window_.setTransferRange(static_cast<int32_t>(package::ImageSize), BlockLength);
+    BlockBuffer buffer(layer_, obtainBlockBuffer(static_cast<std::size_t>(window_.blockLength())));
+    if (buffer.data() == nullptr) {
+        dialogs_.notice(NoBlockBufferText);
+        return false;
+    }
+    const bool completed = transfer(image, buffer.data());
     if (!completed) {
         window_.rewind();
     }
-    layer_.releaseBuffer(buffer);
+    buffer.release();
     if (completed) {
         window_.showStatus(CompletedText);
     }

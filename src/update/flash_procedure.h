@@ -56,11 +56,14 @@ protected:
 
 private:
     bool ask(const std::string& current, const std::string& target);
+    // Load and stop, then the readiness polls; false when the drive is not ready (or did not
+    // answer), which the commands have told.
+    bool prepareDrive();
     bool waitUntilReady();
-    // Under the hourglass: the transfer, then the buffer released and the outcome on the status
+    // The transfer set-up, the transfer, then the buffer released and the outcome on the status
     // line (a failure also puts the bar back to 0). False after a failure, which the command or
     // the check has told.
-    bool flash(const uint8_t* image, uint8_t* buffer);
+    bool flash(const uint8_t* image);
     // The status line, the write, the verify and the commit.
     bool transfer(const uint8_t* image, uint8_t* buffer);
     bool writeImage(const uint8_t* image, uint8_t* buffer);

@@ -26,7 +26,8 @@ set(e2e_definitions
 
 # kxd_e2e(NAME SCENARIO [CHECK command...] [DEFINE NAME=VALUE...] [PREFIX DIR] [WITH command...])
 # PREFIX: a Wine prefix other than the suite's; WITH: a command that runs the test's own (given
-# after its words), to prepare its environment.
+# after its words), to prepare its environment. Each test runs in the prefix of the slot CTest
+# grants it (scripts/e2e-slot.sh), so that tests running side by side never share a prefix.
 function(kxd_e2e name scenario)
     cmake_parse_arguments(PARSE_ARGV 2 arg "" "PREFIX" "CHECK;DEFINE;WITH")
     if(NOT arg_PREFIX)
@@ -37,7 +38,8 @@ function(kxd_e2e name scenario)
         list(APPEND defines -D ${definition})
     endforeach()
     add_test(NAME e2e.${name}
-        COMMAND ${arg_WITH} bash ${PROJECT_SOURCE_DIR}/scripts/wine-e2e.sh
+        COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/e2e-slot.sh
+            ${arg_WITH} bash ${PROJECT_SOURCE_DIR}/scripts/wine-e2e.sh
             --arch ${e2e_arch}
             --driver $<TARGET_FILE:driver>
             --work ${CMAKE_BINARY_DIR}/e2e/${name}
@@ -45,7 +47,7 @@ function(kxd_e2e name scenario)
             ${e2e_definitions}
             ${defines})
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 180 LABELS e2e SKIP_RETURN_CODE 77
-                         ENVIRONMENT WINEPREFIX=${arg_PREFIX})
+                         ENVIRONMENT WINEPREFIX=${arg_PREFIX} RESOURCE_GROUPS wineprefix:1)
     # A check run on the work directory after the scenario has passed.
     if(arg_CHECK)
         add_test(NAME e2e.${name}.check COMMAND ${arg_CHECK} ${CMAKE_BINARY_DIR}/e2e/${name})
@@ -140,7 +142,9 @@ set_tests_properties(e2e.text_fit.without_fonts PROPERTIES TIMEOUT 180 LABELS e2
 # The benchmark of the program's own time in a flash under 64-bit Wine, run once so that it keeps
 # working (scripts/bench.sh runs it for its figures).
 if(e2e_arch STREQUAL "win64")
-    add_test(NAME bench.wine_flash COMMAND bash ${PROJECT_SOURCE_DIR}/bench/wine_flash.sh 1)
+    add_test(NAME bench.wine_flash COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/e2e-slot.sh
+        bash ${PROJECT_SOURCE_DIR}/bench/wine_flash.sh 1)
     set_tests_properties(bench.wine_flash PROPERTIES TIMEOUT 180 LABELS e2e
-                         ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+                         ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+                         RESOURCE_GROUPS wineprefix:1)
 endif()

@@ -23,6 +23,7 @@
 #include "fuzz_check.h"
 #include "host_tree.h"
 #include "package/flasher_writer.h"
+#include "package/self_check.h"
 #include "platform/fake/host_files.h"
 
 namespace {
@@ -89,6 +90,13 @@ std::string model(const Bytes& templateFile, std::size_t zolkSize, std::size_t n
     flasher = templateFile;
     std::copy(zolk.begin(), zolk.end(), flasher.begin() + static_cast<long>(slot));
     std::copy(nonZolk.begin(), nonZolk.end(), flasher.begin() + static_cast<long>(slot + Image));
+    // PE headers in the template's first block, before its slots: the flasher is sealed with the
+    // checksum of its own bytes.
+    const long long field = package::checksumFieldOffset(
+        templateFile.data(), std::min<std::size_t>(templateFile.size(), 65536));
+    if (field >= 0 && static_cast<std::size_t>(field) + package::ChecksumFieldSize <= slot) {
+        package::sealExecutable(flasher.data(), flasher.size());
+    }
     return "";
 }
 

@@ -1,5 +1,6 @@
 // Makes a flasher from a template executable and two image files, the way the builder lays
-// them out, for the end-to-end tests and the demonstration run:
+// them out and seals them with their checksum, for the end-to-end tests and the demonstration
+// run:
 //   make_flasher TEMPLATE ZOLK.BIN NONZOLK.BIN OUTPUT
 // and writes a generated test image of 262144 bytes:
 //   make_flasher --image SEED OUTPUT
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "package/firmware_area.h"
+#include "package/self_check.h"
 
 namespace {
 
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
     }
     std::copy(zolk.begin(), zolk.end(), file.begin() + slot);
     std::copy(nonZolk.begin(), nonZolk.end(), file.begin() + slot + package::ImageSize);
+    package::sealExecutable(file.data(), file.size());
     if (!writeFile(argv[4], file)) {
         std::cerr << "make_flasher: cannot write " << argv[4] << "\n";
         return 1;

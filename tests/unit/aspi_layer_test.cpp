@@ -95,7 +95,7 @@ TEST_F(LayerTest, PollingSeesAStatusWrittenByAnotherThread) {
             static_cast<aspi::RequestBlock*>(b));
         return 0;
     });
-    EXPECT_EQ(aspi::SS_ERR, layer.executePolling(3600000)); // an hour of time slices at most
+    EXPECT_EQ(aspi::SS_ERR, layer.executePolling(3600000, 3600000)); // an hour of slices at most
     completer.join();
     EXPECT_EQ(0x3A, layer.request().SenseArea[12]);
 }
@@ -122,16 +122,20 @@ TEST_F(LayerTest, PollingGivesUpAtItsLimitAndRetiresTheRequest) {
         const char* what;
         int64_t completesAt; // -1: never
         unsigned long limit;
+        unsigned long quick;
         uint32_t tickBase;
         uint8_t status;
         int64_t clockAfter;
     };
     const Row rows[] = {
-        {"completes before the limit", 500, 1000, 0, aspi::SS_COMP, 500},
-        {"completes at the limit", 1000, 1000, 0, aspi::SS_COMP, 1000},
-        {"never completes", -1, 1000, 0, aspi::SS_PENDING, 1000},
-        {"never completes, the tick count wraps", -1, 1000, 0xFFFFFF00u, aspi::SS_PENDING, 1000},
-        {"a limit of 0: one read", -1, 0, 0, aspi::SS_PENDING, 0},
+        {"completes before the limit", 500, 1000, 50, 0, aspi::SS_COMP, 500},
+        {"completes at the limit", 1000, 1000, 50, 0, aspi::SS_COMP, 1000},
+        {"completes at once", 30, 1000, 50, 0, aspi::SS_COMP, 30},
+        {"never completes", -1, 1000, 50, 0, aspi::SS_PENDING, 1000},
+        {"never completes, rests from the start", -1, 1000, 0, 0, aspi::SS_PENDING, 1000},
+        {"never completes, the tick count wraps", -1, 1000, 50, 0xFFFFFF00u, aspi::SS_PENDING,
+         1000},
+        {"a limit of 0: one read", -1, 0, 50, 0, aspi::SS_PENDING, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -142,12 +146,12 @@ TEST_F(LayerTest, PollingGivesUpAtItsLimitAndRetiresTheRequest) {
         CompletesAt drive(row.completesAt);
         own.clock().addParticipant(&drive);
         aspi::RequestBlock& block = layer.newRequest();
-        EXPECT_EQ(row.status, layer.executePolling(row.limit));
+        EXPECT_EQ(row.status, layer.executePolling(row.limit, row.quick));
         own.clock().removeParticipant(&drive);
         EXPECT_EQ(row.clockAfter, own.clock().now());
-        // Between two reads a time slice is given up for the first tenth of the limit; past it
-        // the poll sleeps between reads.
-        const int64_t yielding = std::min<int64_t>(row.clockAfter, row.limit / 10);
+        // Between two reads a time slice is given up while an answer may still come at once;
+        // past that the poll sleeps between reads.
+        const int64_t yielding = std::min<int64_t>(row.clockAfter, row.quick);
         EXPECT_EQ(yielding / platform::fake::FakeSystem::TimeSliceMs, own.yields);
         EXPECT_EQ(std::vector<unsigned long>(
                       static_cast<std::size_t>((row.clockAfter - yielding) /

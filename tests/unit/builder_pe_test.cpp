@@ -1,6 +1,8 @@
 // The build on the real Windows 9x executable as template: the flasher must be a valid PE
-// file that differs from the template only in the two image slots.
+// file that differs from the template only in the two image slots and its checksum, which the
+// linker's own checksum of the template and the flasher's self-check agree with.
 #include "builder_fixture.h"
+#include "package/self_check.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -109,11 +111,24 @@ TEST(BuilderOnRealTemplate, FlasherIsAValidPeFileDifferingOnlyInTheSlots) {
               << " ms\n";
     RecordProperty("build_ms", static_cast<int>(took.count()));
 
+    // The linker stored the template's checksum; the same routine gives the same value.
+    const long long field = package::checksumFieldOffset(tmpl.data(), tmpl.size());
+    ASSERT_GT(field, 0);
+    package::ImageChecksum linked(field);
+    linked.add(tmpl.data(), tmpl.size());
+    EXPECT_EQ(le32(tmpl, static_cast<std::size_t>(field)), linked.value());
+
     const Bytes built = w.get("W9XKV8105.EXE");
     ASSERT_EQ(tmpl.size(), built.size());
     EXPECT_EQ(sections.size(), peSections(built).size());
+    package::ImageChecksum sealed(field);
+    sealed.add(built.data(), built.size());
+    EXPECT_EQ(le32(built, static_cast<std::size_t>(field)), sealed.value());
     std::size_t first = built.size(), last = 0;
     for (std::size_t i = 0; i < built.size(); ++i) {
+        if (i >= static_cast<std::size_t>(field) && i < field + package::ChecksumFieldSize) {
+            continue;
+        }
         if (built[i] != tmpl[i]) {
             first = std::min(first, i);
             last = i;

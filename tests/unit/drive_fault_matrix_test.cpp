@@ -422,7 +422,7 @@ TEST(DriveFaultMatrix, EveryCommandEveryFaultFirstMiddleLast) {
                 EXPECT_EQ(Strings{}, paints);
                 EXPECT_EQ(statusBefore, flasher->frame.text);
                 EXPECT_EQ(barBefore, barOf(flasher->bar));
-                EXPECT_TRUE(cursorChanges.empty());
+                EXPECT_EQ(hourglass, cursorChanges); // busy from the first command on
                 break;
             case End::TransferFailed:
                 EXPECT_EQ(Strings{InProgress}, paints);
@@ -439,6 +439,8 @@ TEST(DriveFaultMatrix, EveryCommandEveryFaultFirstMiddleLast) {
             }
             EXPECT_EQ(platform::CursorShape::Default, s.system.cursor);
             EXPECT_EQ(0, s.system.quitRequests);
+            // A drive that left a request unanswered gets no further press from the window.
+            EXPECT_EQ(!row.timesOut(), flasher->button.isEnabled);
             // The drive takes the image only from a commit request that it carries out (one
             // that completes late has been carried out as well).
             const bool taken = end == End::Completed ||
@@ -486,7 +488,8 @@ TEST(DriveFaultMatrix, EveryCommandEveryFaultFirstMiddleLast) {
         const bool stillPending = row.fault == Fault::Never && info.command != Command::Inquiry;
         EXPECT_EQ(stillPending ? 1u : 0u, flasher->layer().retiredCount());
         // A healthy poll sleeps not at all: the only sleeps are the readiness pauses, the commit
-        // request's seconds, and the rests of a poll past a tenth of its limit (a hung request).
+        // request's seconds, and the rests of a poll past a quick answer's time (a hung or a
+        // slow request, and START STOP UNIT, whose poll rests from the start).
         for (unsigned long ms : s.system.sleeps) {
             EXPECT_TRUE(ms == 30 || ms == 1000 ||
                         (ms == aspi::Layer::HungPollMs &&

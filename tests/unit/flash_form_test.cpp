@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "app/flash_form.h"
+#include "aspi/scsi.h"
 #include "fake_window.h"
+#include "own_file.h"
 #include "package/firmware_area.h"
 #include "package_slots.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
-#include "platform/fake/host_files.h"
 #include "sim_drive.h"
 
 namespace {
@@ -31,7 +32,7 @@ private:
 struct Window : FakeWindow {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
-    platform::fake::HostFileSystem files{"/nonexistent-root"};
+    ownfile::OwnFile files{system};
     app::ProcessState state;
     std::unique_ptr<TFlashForm> flashForm;
 
@@ -111,6 +112,47 @@ TEST(FlashForm, TheButtonRunsTheFlashInFlasherMode) {
     ASSERT_EQ(2u, w.dialogs.shown.size());
     EXPECT_EQ("\nUpdate FW:KV81 to FW:KV81 ?\n", w.dialogs.shown[1].text);
     w.flashForm->FormDestroy();
+}
+
+// A press that arrives while a flash runs (from the message loop of one of its boxes) starts
+// nothing; after a drive left a request unanswered the button stays disabled, after any other
+// failure it stays enabled.
+TEST(FlashForm, OneRunAtATimeAndADriveThatStoppedAnsweringIsLeftAlone) {
+    FirstSlotStart flasher(std::string(8, '\x5A'));
+    struct Row {
+        const char* what;
+        bool hang; // the seventh block is never answered; otherwise it fails with sense data
+        bool enabledAfter;
+    };
+    for (const Row& row : {Row{"a block never answered", true, false},
+                           Row{"a block fails with sense data", false, true}}) {
+        SCOPED_TRACE(row.what);
+        Window w;
+        sim::Fault fault = simdrive::fault(scsi::WriteBuffer, 7);
+        if (row.hang) {
+            fault.never = true;
+        } else {
+            fault.senseKey = 0x04;
+            fault.asc = 0x44;
+        }
+        simdrive::Bus bus(w.system, simdrive::busWith({simdrive::kxd()}, {fault}));
+        w.dialogs.answers = {platform::AnswerYes};
+        w.flashForm->FormCreate();
+        int presses = 0;
+        w.dialogs.onShow = [&](const platform::fake::ShownBox&) {
+            ++presses;
+            w.flashForm->FlashButtonClick();
+        };
+        w.flashForm->FlashButtonClick();
+        EXPECT_EQ(2, presses); // the question and the failure's notice
+        EXPECT_EQ(row.enabledAfter, w.button.isEnabled);
+        int runs = 0;
+        for (const sim::TraceEntry& e : bus.trace()) {
+            runs += e.cdb[0] == scsi::StartStopUnit && e.cdb[4] == 3;
+        }
+        EXPECT_EQ(1, runs); // one run reached the drive
+        w.flashForm->FormDestroy();
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <stdexcept>
 
 #include "flash_test_rig.h"
 
@@ -231,7 +232,7 @@ std::vector<Scenario> scenarios() {
                      "SSU3, SSU0, TUR",
                      Untouched,
                      {},
-                     NoCursor,
+                     HourglassThenDefault,
                      0,
                      {},
                      Firmware::Unchanged});
@@ -245,7 +246,7 @@ std::vector<Scenario> scenarios() {
                  "SSU3, SSU0, TUR*144",
                  Untouched,
                  {},
-                 NoCursor,
+                 HourglassThenDefault,
                  0,
                  {},
                  Firmware::Unchanged});
@@ -363,7 +364,7 @@ std::vector<Scenario> scenarios() {
                         "SSU3, SSU0, TUR",
                         RangeOnly,
                         {},
-                        NoCursor,
+                        HourglassThenDefault,
                         0,
                         {},
                         Firmware::Unchanged};
@@ -486,11 +487,11 @@ TEST(FlashProcedure, OrderOfSetUpAndCommit) {
     Rig rig(drive("KV8C"));
     rig.dialogs.answers = {AnswerYes, AnswerNo};
     rig.run();
-    // Set-up; sixteen blocks written; the verify phase from 0; sixteen blocks read; the commit's
-    // settings; the drive command's clock (three seconds: two ticks, then the bar is filled);
-    // the outcome.
-    // (The commit's "step 1" and the clock's first "step 1" fold into one word.)
-    EXPECT_EQ("min 0, max 262144, step 16384, buffer 16384, hourglass, paint " + InProgress +
+    // The hourglass from the first command on; set-up; sixteen blocks written; the verify phase
+    // from 0; sixteen blocks read; the commit's settings; the drive command's clock (three seconds:
+    // two ticks, then the bar is filled); the outcome. (The commit's "step 1" and the clock's first
+    // "step 1" fold into one word.)
+    EXPECT_EQ("hourglass, min 0, max 262144, step 16384, buffer 16384, paint " + InProgress +
                   ", pos 0, stepIt*16, pos 0, stepIt*16, pos 0, min 0, max 40, step 1*2, max 40, "
                   "pos 0, stepIt*2, pos 40, paint " +
                   Completed + ", default",
@@ -541,6 +542,28 @@ TEST(FlashProcedure, SecondPressAfterCommitTimeout) {
         EXPECT_EQ(row.heldAfterSecond, rig.layer->retiredCount());
         EXPECT_EQ(row.completesLater, rig.runTrace()[35].completed);
     }
+}
+
+// A failure thrown in the middle of the write phase (by the layer, or by the program): the block
+// buffer is still released, once, and the hourglass goes; the failure reaches the caller.
+TEST(FlashProcedure, AFailureThrownMidTransferStillReleasesTheBlockBuffer) {
+    Rig rig(drive("KV8C"));
+    static int writes;
+    writes = 0;
+    rig.layer->setEntryPoints(&sim::InProcessAspi::GetASPI32SupportInfo,
+                              [](void* block) -> uint32_t {
+                                  const auto* request = static_cast<aspi::RequestBlock*>(block);
+                                  if (request->CDBByte[0] == scsi::WriteBuffer && ++writes == 5) {
+                                      throw std::runtime_error("the layer failed");
+                                  }
+                                  return sim::InProcessAspi::SendASPI32Command(block);
+                              });
+    rig.dialogs.answers = {AnswerYes};
+    EXPECT_THROW(rig.run(), std::runtime_error);
+    EXPECT_EQ("SSU3, SSU0, TUR, W*4", rig.commandWords());
+    ASSERT_EQ(1u, rig.procedure->buffers.size());
+    EXPECT_EQ(0u, rig.layer->heldBuffers());
+    EXPECT_EQ(CursorShape::Default, rig.system.cursor);
 }
 
 // Once the disc is out, a new press starts again from the revision and the question.

@@ -9,9 +9,9 @@
 #include "app/flash_form.h"
 #include "fake_window.h"
 #include "flash_test_rig.h"
+#include "own_file.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
-#include "platform/fake/host_files.h"
 
 namespace flashsession {
 
@@ -43,12 +43,15 @@ public:
 class Flasher : public FakeWindow {
 public:
     Flasher(platform::fake::FakeSystem& system, platform::Dialogs& dialogs)
-        : form_(new TFlashForm(controls, {system, dialogs, files_}, state_)) {
+        : system_(system), files_(system),
+          form_(new TFlashForm(controls, {system, dialogs, files_}, state_)) {
         form_->FormCreate();
     }
+    // The program ends: the system lets go of what it held (its named mutex).
     ~Flasher() {
         form_->FormDestroy();
         form_.reset();
+        system_.mutexesTaken.clear();
     }
     Flasher(const Flasher&) = delete;
     Flasher& operator=(const Flasher&) = delete;
@@ -59,7 +62,8 @@ public:
     bool driveListed() const { return combo.items.size() == 1 && combo.index == 0; }
 
 private:
-    platform::fake::HostFileSystem files_{"/nonexistent-root"}; // a flasher opens no file
+    platform::fake::FakeSystem& system_;
+    ownfile::OwnFile files_; // a flasher opens its own file only
     app::ProcessState state_;
     std::unique_ptr<TFlashForm> form_;
 };

@@ -8,6 +8,7 @@
 
 #include "app/flasher_startup.h"
 #include "app/form_drive.h"
+#include "own_file.h"
 #include "platform/fake/fake_controls.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
@@ -42,6 +43,7 @@ const std::string ReportHead =
 struct Rig {
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
+    ownfile::OwnFile files{system};
     platform::fake::FakeMainWindow window;
     platform::fake::FakeLabel selectLabel2;
     platform::fake::FakeFileList list1, list2;
@@ -60,8 +62,8 @@ struct Rig {
     ~Rig() { drive.reset(); }
 
     void run() {
-        app::FlasherStartup startup({window, selectLabel2, list1, list2, driveList}, system,
-                                    dialogs, *drive, drives, library);
+        app::FlasherStartup startup({window, selectLabel2, list1, list2, driveList, frame}, system,
+                                    dialogs, files, *drive, drives, library);
         startup.run();
     }
     int commandsSent() { return static_cast<int>(bus.trace().size()); }
@@ -79,12 +81,38 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
         const char* name;
         unsigned long platformId;
         int consent;
-        const char* library; // exports kept: "both", "send", "info", "none" (not loadable)
+        const char* library; // exports kept: "both", "send", "info", "none" (not loadable);
+                             // or the program's own file "damaged", "missing"; or "second"
+                             // flasher (another one runs)
         uint8_t supportStatus;
         std::vector<std::pair<BoxKind, std::string>> boxes;
         bool loaded;
         bool titled;
     } cases[] = {
+        {"damaged flasher",
+         1,
+         6,
+         "damaged",
+         1,
+         {{BoxKind::Notice, package::DamagedFlasherText}},
+         false,
+         false},
+        {"own file unreadable",
+         1,
+         6,
+         "missing",
+         1,
+         {{BoxKind::Notice, package::UnreadableFlasherText}},
+         false,
+         false},
+        {"second flasher",
+         1,
+         6,
+         "second",
+         1,
+         {{BoxKind::Notice, app::AnotherFlasherText}},
+         false,
+         false},
         {"NT refused", 2, 6, "both", 1, {{BoxKind::Warning, "O.S must be Win9X."}}, false, false},
         {"No to the warning", 1, 7, "both", 1, {{BoxKind::Warning, Warning}}, false, false},
         {"box closed", 0, 2, "both", 1, {{BoxKind::Warning, Warning}}, false, false},
@@ -135,6 +163,14 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
             rig.system.registerLibrary("WNASPI32.DLL", {{"SendASPI32Command", send}});
         } else if (kind == "info") {
             rig.system.registerLibrary("WNASPI32.DLL", {{"GetASPI32SupportInfo", info}});
+        } else if (kind == "damaged") {
+            std::vector<unsigned char> file = ownfile::sealed(ownfile::peHead());
+            file[0x300] ^= 1;
+            rig.files.files[rig.system.modulePath()] = file;
+        } else if (kind == "missing") {
+            rig.files.present = false;
+        } else if (kind == "second") {
+            rig.system.mutexesElsewhere = {app::FlasherMutexName};
         }
         rig.run();
 
@@ -143,8 +179,11 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
             EXPECT_EQ(c.boxes[i].first, rig.dialogs.shown[i].kind);
             EXPECT_EQ(c.boxes[i].second, rig.dialogs.shown[i].text);
         }
-        EXPECT_EQ(platform::ButtonYes | (c.platformId == 2 ? 0u : unsigned{platform::ButtonNo}),
-                  rig.dialogs.shown[0].buttons);
+        const unsigned firstButtons =
+            c.boxes[0].first == BoxKind::Notice
+                ? unsigned{platform::ButtonOk}
+                : platform::ButtonYes | (c.platformId == 2 ? 0u : unsigned{platform::ButtonNo});
+        EXPECT_EQ(firstButtons, rig.dialogs.shown[0].buttons);
         EXPECT_EQ(1, rig.system.quitRequests);
         EXPECT_EQ(0, rig.system.quitCode);
         EXPECT_EQ(c.loaded, app::libraryLoaded(rig.library));
@@ -152,9 +191,10 @@ TEST(FlasherStartup, RefusalsAndLoadFailuresEachShowOneBoxAndQuit) {
         // Refused before the controls of flasher mode were set: they keep their design state.
         EXPECT_EQ(!c.titled, rig.selectLabel2.shown);
         EXPECT_EQ(0, rig.commandsSent());
-        if (c.platformId == 2 || c.consent != 6) {
+        if (!c.titled) {
             EXPECT_TRUE(rig.system.loadedLibraries.empty());
         }
+        EXPECT_EQ(0, rig.files.openFiles());
     }
 }
 
@@ -234,6 +274,43 @@ TEST(FlasherStartup, NothingFoundReportsEveryDeviceThatAnswered) {
         EXPECT_EQ(1, rig.system.quitRequests);
         EXPECT_TRUE(rig.driveList.items.empty());
         EXPECT_EQ(-1, rig.driveList.index);
+    }
+}
+
+// A device that does not answer its INQUIRY at once: after a second the window shows under the
+// hourglass with the slot it waits for, and the scan goes on to its end as before.
+TEST(FlasherStartup, ASlowDeviceHasTheWindowShownWhileTheScanWaits) {
+    struct Case {
+        const char* name;
+        int64_t delayMs; // -1: never answers
+        bool shownEarly;
+        int64_t scanMs;
+    } cases[] = {
+        {"every device answers at once", 0, false, 0},
+        {"slot 1 answers after five seconds", 5000, true, 5000},
+        {"slot 1 never answers", -1, true, 180000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Scenario scenario = bus({device(0, 1), device(1, 0, "KV05")});
+        if (c.delayMs != 0) {
+            sim::Fault slow = simdrive::fault(0x12, 1);
+            slow.never = c.delayMs < 0;
+            slow.delayMs = c.delayMs;
+            scenario.faults = {slow};
+        }
+        Rig rig(scenario);
+        rig.dialogs.answers = {platform::AnswerYes};
+        rig.run();
+        using Cursors = std::vector<platform::CursorShape>;
+        const std::vector<std::string> waiting{"Waiting for the device at HA#0 - ID#1 to answer...",
+                                               ""};
+        const Cursors hourglass{platform::CursorShape::Hourglass, platform::CursorShape::Default};
+        EXPECT_EQ(c.shownEarly, rig.window.shownEarly);
+        EXPECT_EQ(c.shownEarly ? waiting : std::vector<std::string>{}, rig.frame.painted);
+        EXPECT_EQ(c.shownEarly ? hourglass : Cursors{}, rig.system.cursorChanges);
+        EXPECT_EQ(c.scanMs, rig.system.clock().now());
+        EXPECT_EQ(c.delayMs < 0 ? 1u : 2u, rig.driveList.items.size());
     }
 }
 

@@ -16,12 +16,12 @@
 #include "aspi/scsi.h"
 #include "aspi/session_trace.h"
 #include "fake_window.h"
+#include "own_file.h"
 #include "package/firmware_area.h"
 #include "package/unit_texts.h"
 #include "package_slots.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_system.h"
-#include "platform/fake/host_files.h"
 #include "platform/message_box.h"
 #include "sim_drive.h"
 
@@ -123,7 +123,7 @@ struct Replay : FakeWindow {
     std::string tracePath;
     platform::fake::FakeSystem system;
     platform::fake::FakeDialogs dialogs;
-    platform::fake::HostFileSystem files{"/nonexistent-root"};
+    ownfile::OwnFile files{system};
     app::ProcessState state;
     std::unique_ptr<simdrive::Bus> bus;
     std::unique_ptr<TFlashForm> form;

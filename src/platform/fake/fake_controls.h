@@ -118,8 +118,10 @@ private:
 class FakeMainWindow : public MainWindow {
 public:
     std::string text;
+    bool shownEarly = false;
     void setTitle(const std::string& t) override { text = t; }
     std::string title() const override { return text; }
+    void show() override { shownEarly = true; }
 };
 
 } // namespace platform::fake

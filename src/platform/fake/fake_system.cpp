@@ -154,6 +154,17 @@ void FakeSystem::postQuit(int exitCode) {
     quitCode = exitCode;
 }
 
+bool FakeSystem::takeNamedMutex(const char* name) {
+    const auto held = [name](const std::vector<std::string>& names) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    if (held(mutexesElsewhere) || held(mutexesTaken)) {
+        return false;
+    }
+    mutexesTaken.push_back(name);
+    return true;
+}
+
 bool FakeSystem::exitWindows(unsigned flags, unsigned long) {
     restartFlags.push_back(flags);
     return restartResult;

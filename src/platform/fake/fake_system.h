@@ -57,6 +57,9 @@ public:
     int quitRequests = 0;
     int quitCode = -1;
     std::vector<unsigned> restartFlags;
+    // Named mutexes that other processes hold, and those this one took.
+    std::vector<std::string> mutexesElsewhere;
+    std::vector<std::string> mutexesTaken;
     bool restartResult = true;
     int openEvents = 0;
     std::vector<unsigned long> sleeps;
@@ -82,6 +85,7 @@ public:
     void yieldSlice() override;
     void setCursor(CursorShape shape) override;
     void postQuit(int exitCode) override;
+    bool takeNamedMutex(const char* name) override;
     bool exitWindows(unsigned flags, unsigned long reserved) override;
 
 private:

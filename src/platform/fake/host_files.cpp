@@ -215,6 +215,16 @@ protected:
         return room;
     }
 
+    // In place, over bytes the disk already holds: no new room is taken.
+    bool writeRawAt(long long offset, const unsigned char* data, std::size_t count) override {
+        if (!files_.step()) {
+            return false;
+        }
+        files_.writing(fd_);
+        return ::pwrite(fd_, data, count, static_cast<off_t>(offset)) ==
+               static_cast<ssize_t>(count);
+    }
+
     bool flushRaw() override {
         if (!files_.step() || files_.faults.failFlush) {
             return false;

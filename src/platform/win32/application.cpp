@@ -15,6 +15,10 @@
 namespace platform::win32 {
 namespace {
 
+// Posted to the main window when a click handler has returned: the queue has passed every
+// click that came before it.
+constexpr UINT WM_KXD_IDLE = WM_APP + 2;
+
 void showErrorBox(const std::string& title, const std::string& message) {
     MessageBoxA(nullptr, withPeriod(message).c_str(), title.c_str(),
                 MB_ICONSTOP | MB_OK | MB_TASKMODAL);
@@ -31,10 +35,13 @@ struct Application::Impl {
     FormWindow window;
     FocusRing focus;
     std::unique_ptr<FormEvents> form;
-    // Click handlers running now (the boxes a handler opens dispatch further messages), and a
-    // close asked for while one ran.
-    int clicksRunning = 0;
+    // A click handler runs (the boxes it opens dispatch further messages), and a close asked for
+    // while it ran.
+    bool clickRunning = false;
     bool closeAsked = false;
+    // From a click until the queue has passed everything sent before the click ended: clicks
+    // that arrive meanwhile are dropped.
+    bool busy = false;
 
     ~Impl() {
         window.destroy();
@@ -54,13 +61,26 @@ struct Application::Impl {
         }
     }
 
-    // A click goes to the form. A close asked for while it runs (the user closing the window
-    // during a flash or a build) is carried out once it has returned, so that the user sees how
-    // the work ended first: the status line, and the question or the notice it ends with.
+    // A click goes to the form, one at a time. A click that arrives while a flash or a build
+    // runs (posted by another program, sent, typed, or taken by a box's own loop) is dropped,
+    // never queued: so are the clicks queued behind it, since the program takes clicks again
+    // only once a message posted at the end of the run has come through the queue. Input that
+    // the user gave meanwhile is thrown away. A close asked for while it runs (the user closing
+    // the window during a flash or a build) is carried out once it has returned, so that the
+    // user sees how the work ended first: the status line, and the question or the notice it
+    // ends with.
     void click(int id) {
-        ++clicksRunning;
+        if (busy) {
+            return;
+        }
+        busy = clickRunning = true;
         guarded([this, id] { form->ControlClick(id); });
-        if (--clicksRunning == 0 && closeAsked) {
+        clickRunning = false;
+        discardQueuedInput();
+        if (!PostMessageA(window.handle(), WM_KXD_IDLE, 0, 0)) {
+            busy = false;
+        }
+        if (closeAsked) {
             closeAsked = false;
             PostQuitMessage(0);
         }
@@ -68,7 +88,7 @@ struct Application::Impl {
     // The main window or the task bar button asked to close: the loop ends, now or after the
     // click handler.
     void close() {
-        if (clicksRunning > 0) {
+        if (clickRunning) {
             closeAsked = true;
         } else {
             PostQuitMessage(0);
@@ -136,6 +156,9 @@ LRESULT Application::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_KXD_LAYOUT:
         window.fitClientArea();
+        return 0;
+    case WM_KXD_IDLE:
+        busy = false;
         return 0;
     case WM_CLOSE:
         // Closing the window ends the loop; the window goes when the loop is over.

@@ -52,16 +52,25 @@ std::unique_ptr<NativeControl> nativeControl(ControlKind kind, Control*& control
 
 class FormWindow::Window : public MainWindow {
 public:
+    explicit Window(FormWindow& form) : form_(form) {}
     HWND hwnd = nullptr;
+    void show() override {
+        form_.fitClientArea();
+        ShowWindow(hwnd, SW_SHOWNORMAL);
+        UpdateWindow(hwnd);
+    }
     void setTitle(const std::string& title) override { SetWindowTextA(hwnd, title.c_str()); }
     std::string title() const override {
         char text[512];
         const int got = GetWindowTextA(hwnd, text, sizeof text);
         return std::string(text, static_cast<size_t>(got > 0 ? got : 0));
     }
+
+private:
+    FormWindow& form_;
 };
 
-FormWindow::FormWindow() : window_(std::make_unique<Window>()), dpi_(DesignDpi) {}
+FormWindow::FormWindow() : window_(std::make_unique<Window>(*this)), dpi_(DesignDpi) {}
 
 FormWindow::~FormWindow() {
     if (font_) {

@@ -166,6 +166,10 @@ BOOL CALLBACK disableWindow(HWND window, LPARAM context) {
 } // namespace
 
 int Win32Dialogs::show(BoxKind kind, const std::string& text, unsigned buttons) {
+    // Only what the user does once the box is there answers it: a key typed or a click made
+    // while the program was busy (Enter above all, which the default button would take) is not
+    // an answer to a question the user has not seen.
+    discardQueuedInput();
     registerBoxClass();
     const BoxStyle style = boxStyle(kind, applicationTitle_);
     BoxState state;

@@ -69,6 +69,17 @@ protected:
         return true;
     }
 
+    bool writeRawAt(long long offset, const unsigned char* data, std::size_t count) override {
+        LONG high = static_cast<LONG>(offset >> 32);
+        if (SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN) ==
+                INVALID_SET_FILE_POINTER &&
+            GetLastError() != NO_ERROR) {
+            return false;
+        }
+        const bool written = writeRaw(data, count);
+        return SetFilePointer(handle_, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER && written;
+    }
+
     bool flushRaw() override { return FlushFileBuffers(handle_) != 0; }
 };
 

@@ -18,6 +18,12 @@ Win32System::Win32System() {
     });
 }
 
+Win32System::~Win32System() {
+    if (mutex_ != nullptr) {
+        CloseHandle(mutex_);
+    }
+}
+
 unsigned long Win32System::platformId() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = 148; // the original structure, which every Windows accepts
@@ -45,13 +51,28 @@ EventHandle Win32System::createEvent() {
 }
 
 WaitResult Win32System::waitForEvent(EventHandle event, unsigned long milliseconds) {
-    switch (WaitForSingleObject(event, milliseconds)) {
-    case WAIT_OBJECT_0:
-        return WaitResult::Signalled;
-    case WAIT_TIMEOUT:
-        return WaitResult::TimedOut;
-    default:
-        return WaitResult::Failed;
+    // The event, or a window that needs painting, whichever comes first; paints do not count
+    // against the time.
+    HANDLE handle = event;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        const DWORD left = elapsed >= milliseconds ? 0 : milliseconds - elapsed;
+        switch (MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_PAINT)) {
+        case WAIT_OBJECT_0:
+            return WaitResult::Signalled;
+        case WAIT_OBJECT_0 + 1:
+            paintWindows();
+            if (left == 0) {
+                return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0 ? WaitResult::Signalled
+                                                                       : WaitResult::TimedOut;
+            }
+            break;
+        case WAIT_TIMEOUT:
+            return WaitResult::TimedOut;
+        default:
+            return WaitResult::Failed;
+        }
     }
 }
 
@@ -64,7 +85,17 @@ void Win32System::closeEvent(EventHandle event) {
 }
 
 void Win32System::sleep(unsigned long milliseconds) {
-    Sleep(milliseconds);
+    // In slices that end early when a window needs painting, so that a window covered and
+    // uncovered meanwhile shows again at once.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        paintWindows();
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_PAINT);
+    }
 }
 
 uint32_t Win32System::tickCount() {
@@ -72,6 +103,7 @@ uint32_t Win32System::tickCount() {
 }
 
 void Win32System::yieldSlice() {
+    paintWindows();
     // Windows 95 has no SwitchToThread; Sleep(0) gives the slice to any thread ready to run.
     Sleep(0);
 }
@@ -89,6 +121,44 @@ void Win32System::postQuit(int exitCode) {
 
 bool Win32System::exitWindows(unsigned flags, unsigned long reserved) {
     return ExitWindowsEx(flags, reserved) != FALSE;
+}
+
+bool Win32System::takeNamedMutex(const char* name) {
+    if (mutex_ != nullptr) {
+        return false; // one is enough for a process
+    }
+    // Named objects are system-wide on Windows 9x and within the session on NT; either way a
+    // second program asking for the name gets the first one's object, and is told so.
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr) {
+        return false;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    mutex_ = mutex;
+    return true;
+}
+
+void paintWindows() {
+    // A bound on the paints taken at once: a window that never validates what it paints must
+    // not hold the wait.
+    MSG message;
+    for (int paints = 0;
+         paints < 64 && PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++paints) {
+        DispatchMessageA(&message);
+    }
+}
+
+void discardQueuedInput() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&message, nullptr, WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, PM_REMOVE)) {
+    }
 }
 
 bool applyScreenCursor() {

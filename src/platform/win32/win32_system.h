@@ -11,6 +11,9 @@ class Win32System : public System {
 public:
     // Reads the program's own path (once, at start).
     Win32System();
+    ~Win32System() override;
+    Win32System(const Win32System&) = delete;
+    Win32System& operator=(const Win32System&) = delete;
 
     unsigned long platformId() override;
     std::string modulePath() override { return modulePath_; }
@@ -28,13 +31,22 @@ public:
     void setCursor(CursorShape shape) override;
     void postQuit(int exitCode) override;
     bool exitWindows(unsigned flags, unsigned long reserved) override;
+    bool takeNamedMutex(const char* name) override;
 
 private:
     std::string modulePath_;
+    void* mutex_ = nullptr; // the named mutex taken, kept until the program ends
 };
 
 // The program's windows answer WM_SETCURSOR with this while it is not the default; true when
 // the cursor was set.
 bool applyScreenCursor();
+
+// Lets the thread's windows repaint what needs it (paint messages only: no input is taken, no
+// other message is dispatched), while the thread waits for the drive.
+void paintWindows();
+// Throws away the keyboard and mouse input queued for the thread: what the user typed or
+// clicked while the program was busy answers nothing that comes after it.
+void discardQueuedInput();
 
 } // namespace platform::win32
