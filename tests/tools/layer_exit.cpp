@@ -1,27 +1,11 @@
-// Ends its process the hard way for one of our ASPI layers (WNASPI32.DLL beside it): a request to
-// 0:1 still pending with the layer (a WRITE BUFFER of 64 KiB, too large for any per-thread
-// cache of the heap), and another thread holding the process heap's lock, as ExitProcess leaves
-// a thread it ends in the middle of an allocation. A layer that allocates, or waits, while the
-// process ends would hang it for good on Windows 9x; the test gives it a second. (Wine lets no
-// critical section block while a process ends, so there only a wait would show.) Just before
-// the end it copies the recording layer's text as it is (BEFORE.TXT): the recording must be
-// whole by then, with nothing left to write.
+// Ends its process while the recording layer beside it (WNASPI32.DLL) has a request pending: a
+// WRITE BUFFER of 64 KiB to 0:1 that the drive never answers. Just before ExitProcess it copies
+// the recording as it is then (BEFORE.TXT): it must be whole already, with nothing left for the
+// layer to write while the process ends, when it may allocate nothing, take no lock and wait
+// for nothing (Windows 9x may have ended another thread inside the heap by then).
 #include <windows.h>
 
 #include "aspi/request_block.h"
-
-namespace {
-
-HANDLE locked = nullptr;
-
-DWORD WINAPI holdHeap(LPVOID) {
-    HeapLock(GetProcessHeap());
-    SetEvent(locked);
-    Sleep(INFINITE);
-    return 0;
-}
-
-} // namespace
 
 int main() {
     const HMODULE layer = LoadLibraryA("WNASPI32.DLL");
@@ -34,7 +18,6 @@ int main() {
     if (support == nullptr || send == nullptr || ((support() >> 8) & 0xFF) != aspi::SS_COMP) {
         return 1;
     }
-    // A block to the drive's download buffer, which the drive never answers.
     static uint8_t data[65536];
     static aspi::RequestBlock block{};
     block.SRB_Cmd = aspi::SC_EXEC_SCSI_CMD;
@@ -56,9 +39,5 @@ int main() {
         return 2; // it was meant to stay pending
     }
     CopyFileA("KXDREC00.TXT", "BEFORE.TXT", FALSE);
-    locked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DWORD id = 0;
-    CloseHandle(CreateThread(nullptr, 0, holdHeap, nullptr, 0, &id));
-    WaitForSingleObject(locked, INFINITE);
     ExitProcess(0);
 }

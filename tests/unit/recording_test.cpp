@@ -3,6 +3,7 @@
 // whole requests only, which the recording then names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -14,36 +15,23 @@ namespace trace = aspi::trace;
 
 // Files sharing the room of one disk; a write that does not fit writes what fits and fails,
 // as a full disk does.
-struct Disk {
-    uint64_t room;
-};
-
-class DiskFile : public recorder::File {
-public:
-    explicit DiskFile(Disk& disk) : disk_(disk) {}
+struct DiskFile : recorder::File {
+    uint64_t& room;
     std::string bytes;
-
+    explicit DiskFile(uint64_t& disk) : room(disk) {}
     bool writeAt(uint64_t offset, const void* data, std::size_t length) override {
-        const uint64_t end = offset + length;
-        const uint64_t grow = end > bytes.size() ? end - bytes.size() : 0;
-        const uint64_t fits = grow <= disk_.room ? length : length - (grow - disk_.room);
-        disk_.room -= grow <= disk_.room ? grow : disk_.room;
-        if (offset + fits > bytes.size()) {
-            bytes.resize(static_cast<std::size_t>(offset + fits));
-        }
-        std::memcpy(&bytes[static_cast<std::size_t>(offset)], data, static_cast<std::size_t>(fits));
+        const uint64_t grow = offset + length > bytes.size() ? offset + length - bytes.size() : 0;
+        const uint64_t fits = length - (grow > room ? grow - room : 0);
+        room -= grow > room ? room : grow;
+        bytes.resize(std::max<std::size_t>(bytes.size(), offset + fits));
+        std::memcpy(&bytes[offset], data, fits);
         return fits == length;
     }
     bool truncate(uint64_t length) override {
-        if (length < bytes.size()) {
-            disk_.room += bytes.size() - length;
-            bytes.resize(static_cast<std::size_t>(length));
-        }
+        room += bytes.size() > length ? bytes.size() - length : 0;
+        bytes.resize(std::min<std::size_t>(bytes.size(), length));
         return true;
     }
-
-private:
-    Disk& disk_;
 };
 
 // A block written to the drive, as the flasher sends it.
@@ -66,10 +54,10 @@ trace::Request done(trace::Request r) {
 }
 
 struct Recorded {
-    Disk disk;
-    DiskFile text{disk}, side{disk};
+    uint64_t room;
+    DiskFile text{room}, side{room};
     recorder::Recording recording{text, side};
-    explicit Recorded(uint64_t room) : disk{room} {}
+    explicit Recorded(uint64_t disk) : room(disk) {}
 
     // What a replay makes of the files now: the error, or the states of the requests.
     std::string read() const {
@@ -124,7 +112,7 @@ TEST(Recording, AFullDiskLosesWholeRequestsWhichTheRecordingThenNames) {
     EXPECT_NE(r.text.bytes.find("\r\nlost 3\r\nlost 4\r\nend crc="), std::string::npos)
         << "the one lost last named in the end lines";
     // Room again: the next request is written, after the line that names the lost one.
-    r.disk.room = 1 << 20;
+    r.room = 1 << 20;
     r.recording.completed(done(block(5)));
     EXPECT_NE(r.text.bytes.find("\r\nlost 4\r\nrequest 5 "), std::string::npos);
 
