@@ -32,4 +32,10 @@ bash "$here/wine-run.sh" --arch "$arch" --shots "$work" "$driver" -D "WORK=$work
   --transcript "$work/transcript.txt" "$@" "$scenario" >"$work/driver.log" 2>&1 </dev/null ||
   status=$?
 cat "$work/driver.log"
+# A driver ended from outside (a program that restarts the system ends every process of the
+# prefix, with exit code 0) has not passed its script.
+if [ "$status" = 0 ] && ! grep -q '^driver: .* passed in [0-9]* ms' "$work/driver.log"; then
+  echo "wine-e2e: the driver ended before the end of its script" >&2
+  status=1
+fi
 exit "$status"

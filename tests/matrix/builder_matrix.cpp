@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "package/flasher_writer.h"
+#include "package/self_check.h"
 #include "platform/win32/win32_files.h"
 
 namespace {
@@ -332,13 +333,15 @@ std::string fullPath(const std::string& path) {
     return length == 0 || length >= sizeof full ? path : std::string(full, length);
 }
 
-// The flasher a build makes of the folder's files: the template with both images at its slot.
+// The flasher a build makes of the folder's files: the template with both images at its slot,
+// sealed with the checksum of its own bytes.
 Bytes expectedFlasher(const Folder& f) {
     Bytes file = readFile(f.at(TemplateName));
     const Bytes zolk = readFile(f.at(ZolkName)), nonZolk = readFile(f.at(NonZolkName));
     const long long slot = slotOf(file);
     std::copy(zolk.begin(), zolk.end(), file.begin() + slot);
     std::copy(nonZolk.begin(), nonZolk.end(), file.begin() + slot + static_cast<long>(ImageSize));
+    package::sealExecutable(file.data(), file.size());
     return file;
 }
 

@@ -139,6 +139,19 @@ HWND Driver::findControl(const std::string& selector) {
     throw Failure("no control " + selector);
 }
 
+void Driver::settle(HWND window) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs_, &ignored);
+}
+
+void Driver::swapProgram(Program& other) {
+    std::swap(process_, other.process);
+    std::swap(running_, other.running);
+    std::swap(window_, other.window);
+    std::swap(box_, other.box);
+    std::swap(seen_, other.seen);
+}
+
 void Driver::postKey(HWND target, WORD code) {
     const UINT scan = MapVirtualKeyA(code, 0);
     PostMessageA(target, WM_KEYDOWN, code, 1 | (scan << 16));
@@ -159,16 +172,28 @@ void Driver::screenshot(const std::string& name) {
     });
 }
 
-void Driver::stopProgram() {
-    if (process_.hProcess) {
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 99);
-            WaitForSingleObject(process_.hProcess, 5000);
+namespace {
+
+void endProcess(PROCESS_INFORMATION& process) {
+    if (process.hProcess) {
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
         }
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-        process_ = PROCESS_INFORMATION{};
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        process = PROCESS_INFORMATION{};
     }
+}
+
+} // namespace
+
+void Driver::stopProgram() {
+    for (Program& other : aside_) {
+        endProcess(other.process);
+    }
+    aside_.clear();
+    endProcess(process_);
     running_ = false;
 }
 int Driver::runScript(const std::string& path) {
@@ -230,7 +255,7 @@ int Driver::runScript(const std::string& path) {
     }
     std::printf("driver: %s passed in %lu ms\n", path.c_str(),
                 static_cast<unsigned long>(GetTickCount() - scriptStart));
-    if (process_.hProcess) {
+    if (process_.hProcess || !aside_.empty()) {
         std::fprintf(stderr, "driver: the program still runs at the end of the script; ended\n");
         stopProgram();
         return 1;

@@ -40,6 +40,17 @@ private:
     std::vector<Seen> seen_;
     std::vector<std::string> transcript_;
 
+    // A program set aside while another one is started and worked (set-aside, take-back).
+    struct Program {
+        PROCESS_INFORMATION process;
+        bool running;
+        HWND window;
+        HWND box;
+        std::vector<Seen> seen;
+    };
+    std::vector<Program> aside_;
+    void swapProgram(Program& other);
+
     void step(const Words& words);
     void stopProgram();
 
@@ -52,6 +63,10 @@ private:
     HWND requireBox();
     DWORD requireProcess();
     void postKey(HWND target, WORD code);
+    // Waits until the program's thread takes messages again (a message sent to `window` has
+    // been answered), so that what is posted next reaches it after the work that the last step
+    // ended, not in its final moments.
+    void settle(HWND window);
     void screenshot(const std::string& name);
 };
 

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "driver.h"
+#include "screen.h"
 #include "text_fit.h"
 
 namespace driver {
@@ -267,6 +268,7 @@ void Driver::step(const Words& w) {
         HWND button = findControl(w[1]);
         waitFor(w[1] + " visible and enabled",
                 [&](std::string&) { return IsWindowVisible(button) && IsWindowEnabled(button); });
+        settle(button);
         // Posted, not sent: the handler may open a modal box and hold the program's thread.
         PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                      reinterpret_cast<LPARAM>(button));
@@ -319,7 +321,106 @@ void Driver::step(const Words& w) {
                 target = window;
             }
         }
+        settle(target);
         postKey(target, code);
+    } else if (op == "type-key") {
+        // A key pressed on the keyboard, as the system's input: it goes to whichever window
+        // of the program (brought to the foreground) has the focus when the program takes it.
+        expectCount(w, 2, 2, "type-key KEY");
+        SetForegroundWindow(window_ && IsWindow(window_) ? window_ : requireBox());
+        const WORD code = keyCode(w[1]);
+        INPUT keys[2]{};
+        for (INPUT& key : keys) {
+            key.type = INPUT_KEYBOARD;
+            key.ki.wVk = code;
+            key.ki.wScan = static_cast<WORD>(MapVirtualKeyA(code, 0));
+        }
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        if (SendInput(2, keys, sizeof(INPUT)) != 2) {
+            throw Failure("the key " + w[1] + " could not be typed");
+        }
+    } else if (op == "set-aside" || op == "take-back") {
+        // One program waits aside, running, while another one is started and worked; the
+        // steps then apply to the new one until take-back.
+        expectCount(w, 1, 1, "set-aside | take-back");
+        if (op == "set-aside") {
+            requireProcess();
+            aside_.push_back(Program{process_, running_, window_, box_, seen_});
+            process_ = PROCESS_INFORMATION{};
+            running_ = false;
+            window_ = box_ = nullptr;
+            seen_.clear();
+        } else {
+            if (aside_.empty() || process_.hProcess) {
+                throw Failure("take-back needs a program set aside and none running");
+            }
+            swapProgram(aside_.back());
+            aside_.pop_back();
+        }
+    } else if (op == "kill") {
+        // Ends the program at once, as the task list would (expect-exit 99 then).
+        expectCount(w, 1, 1, "kill");
+        requireProcess();
+        TerminateProcess(process_.hProcess, 99);
+    } else if (op == "flip-byte" || op == "cut-file") {
+        // flip-byte FILE OFFSET inverts one byte; OFFSET may count from the first image slot
+        // ("image+N"). cut-file FILE SIZE keeps the first SIZE bytes (a negative SIZE: all but
+        // that many).
+        expectCount(w, 3, 3, "flip-byte FILE OFFSET | cut-file FILE SIZE");
+        const std::string path = windowsPath(w[1]);
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        long long at = 0;
+        if (w[2].rfind("image+", 0) == 0) {
+            const std::string keyword("BIN-START-ADDR\0", 15);
+            const size_t found = bytes.find(keyword);
+            if (found == std::string::npos) {
+                throw Failure(w[1] + " has no image slots");
+            }
+            at = static_cast<long long>(found + keyword.size()) + std::atoll(w[2].c_str() + 6);
+        } else {
+            at = std::atoll(w[2].c_str());
+        }
+        if (op == "cut-file") {
+            at = at < 0 ? static_cast<long long>(bytes.size()) + at : at;
+        }
+        if (at < 0 || at >= static_cast<long long>(bytes.size())) {
+            throw Failure(w[2] + " is outside " + w[1]);
+        }
+        if (op == "flip-byte") {
+            bytes[static_cast<size_t>(at)] = static_cast<char>(~bytes[static_cast<size_t>(at)]);
+        } else {
+            bytes.resize(static_cast<size_t>(at));
+        }
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out.flush()) {
+            throw Failure("cannot write " + w[1]);
+        }
+    } else if (op == "expect-redrawn") {
+        // The current window's client area is covered by a window of one colour and uncovered
+        // again; it must then show on the screen what it showed before, painted anew by the
+        // program (also while it waits for a drive).
+        expectCount(w, 1, 1, "expect-redrawn");
+        const RECT area = clientOnScreen(requireWindow());
+        const std::vector<uint32_t> before = grabScreen(area);
+        HWND cover = coverScreen(area, RGB(255, 0, 255));
+        const std::vector<uint32_t> magenta(before.size(), 0xFF00FF);
+        waitFor("the cover on the screen", [&](std::string&) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageA(&message);
+            }
+            return grabScreen(area) == magenta;
+        });
+        DestroyWindow(cover);
+        waitFor("the window painted again", [&](std::string& last) {
+            const std::vector<uint32_t> now = grabScreen(area);
+            const auto left = std::count(now.begin(), now.end(), 0xFF00FFu);
+            last = std::to_string(left) + " pixels of the cover left";
+            return now == before;
+        });
     } else if (op == "close") {
         expectCount(w, 1, 1, "close");
         PostMessageA(requireWindow(), WM_CLOSE, 0, 0);

@@ -15,10 +15,6 @@
 namespace platform::win32 {
 namespace {
 
-// Posted to the main window when a click handler has returned: the queue has passed every
-// click that came before it.
-constexpr UINT WM_KXD_IDLE = WM_APP + 2;
-
 void showErrorBox(const std::string& title, const std::string& message) {
     MessageBoxA(nullptr, withPeriod(message).c_str(), title.c_str(),
                 MB_ICONSTOP | MB_OK | MB_TASKMODAL);
@@ -39,9 +35,9 @@ struct Application::Impl {
     // while it ran.
     bool clickRunning = false;
     bool closeAsked = false;
-    // From a click until the queue has passed everything sent before the click ended: clicks
-    // that arrive meanwhile are dropped.
-    bool busy = false;
+    // When the last click handler returned (tick count), once one has.
+    bool clickEnded = false;
+    DWORD clickEndedAt = 0;
 
     ~Impl() {
         window.destroy();
@@ -61,25 +57,21 @@ struct Application::Impl {
         }
     }
 
-    // A click goes to the form, one at a time. A click that arrives while a flash or a build
-    // runs (posted by another program, sent, typed, or taken by a box's own loop) is dropped,
-    // never queued: so are the clicks queued behind it, since the program takes clicks again
-    // only once a message posted at the end of the run has come through the queue. Input that
-    // the user gave meanwhile is thrown away. A close asked for while it runs (the user closing
-    // the window during a flash or a build) is carried out once it has returned, so that the
-    // user sees how the work ended first: the status line, and the question or the notice it
-    // ends with.
+    // A click goes to the form, one at a time: one that arrives while a flash or a build runs
+    // (sent, or posted and taken by the loop of a box the work opened) is dropped, never
+    // queued; so is input and every click that reached the queue while the work held the
+    // thread (staleAfterClick). A close asked for while it runs (the user closing the window
+    // during a flash or a build) is carried out once it has returned, so that the user sees how
+    // the work ended first: the status line, and the question or the notice it ends with.
     void click(int id) {
-        if (busy) {
+        if (clickRunning) {
             return;
         }
-        busy = clickRunning = true;
+        clickRunning = true;
         guarded([this, id] { form->ControlClick(id); });
         clickRunning = false;
-        discardQueuedInput();
-        if (!PostMessageA(window.handle(), WM_KXD_IDLE, 0, 0)) {
-            busy = false;
-        }
+        clickEnded = true;
+        clickEndedAt = GetTickCount();
         if (closeAsked) {
             closeAsked = false;
             PostQuitMessage(0);
@@ -96,6 +88,19 @@ struct Application::Impl {
     }
 
     bool preTranslate(const MSG& message);
+    // Keyboard or mouse input, or a click posted by another program, that reached the queue
+    // before the last click handler returned: the user (or a program) acted while a flash or a
+    // build held the thread, and that starts nothing once it is over. Messages carry the time
+    // they were queued.
+    bool staleAfterClick(const MSG& message) const {
+        const UINT m = message.message;
+        const bool input = (m >= WM_KEYFIRST && m <= WM_KEYLAST) ||
+                           (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) ||
+                           (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK);
+        const bool click = m == WM_COMMAND || m == BM_CLICK;
+        return clickEnded && (input || click) &&
+               static_cast<LONG>(message.time - clickEndedAt) < 0;
+    }
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 };
 
@@ -156,9 +161,6 @@ LRESULT Application::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_KXD_LAYOUT:
         window.fitClientArea();
-        return 0;
-    case WM_KXD_IDLE:
-        busy = false;
         return 0;
     case WM_CLOSE:
         // Closing the window ends the loop; the window goes when the loop is over.
@@ -252,6 +254,9 @@ void Application::run() {
     }
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (impl.staleAfterClick(message)) {
+            continue;
+        }
         if (!impl.preTranslate(message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);

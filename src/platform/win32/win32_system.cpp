@@ -9,6 +9,10 @@ namespace {
 
 CursorShape screenCursor = CursorShape::Default;
 
+// What ends a wait early: a window to paint, or a message another thread sends (which the
+// sender waits for, and which any look at the queue answers).
+constexpr DWORD WakeMask = QS_PAINT | QS_SENDMESSAGE;
+
 } // namespace
 
 Win32System::Win32System() {
@@ -51,14 +55,14 @@ EventHandle Win32System::createEvent() {
 }
 
 WaitResult Win32System::waitForEvent(EventHandle event, unsigned long milliseconds) {
-    // The event, or a window that needs painting, whichever comes first; paints do not count
-    // against the time.
+    // The event, or a window that needs painting (or a message sent to it), whichever comes
+    // first; paints do not count against the time.
     HANDLE handle = event;
     const DWORD start = GetTickCount();
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;
         const DWORD left = elapsed >= milliseconds ? 0 : milliseconds - elapsed;
-        switch (MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_PAINT)) {
+        switch (MsgWaitForMultipleObjects(1, &handle, FALSE, left, WakeMask)) {
         case WAIT_OBJECT_0:
             return WaitResult::Signalled;
         case WAIT_OBJECT_0 + 1:
@@ -86,7 +90,7 @@ void Win32System::closeEvent(EventHandle event) {
 
 void Win32System::sleep(unsigned long milliseconds) {
     // In slices that end early when a window needs painting, so that a window covered and
-    // uncovered meanwhile shows again at once.
+    // uncovered meanwhile shows again at once (and a message sent to it is answered).
     const DWORD start = GetTickCount();
     for (;;) {
         paintWindows();
@@ -94,7 +98,7 @@ void Win32System::sleep(unsigned long milliseconds) {
         if (elapsed >= milliseconds) {
             return;
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_PAINT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, WakeMask);
     }
 }
 
