@@ -12,6 +12,7 @@
 
 #include "package/firmware_area.h"
 #include "package/flasher_writer.h"
+#include "package/self_check.h"
 #include "platform/fake/host_files.h"
 
 namespace {
@@ -86,5 +87,27 @@ void BM_CopyTemplate(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(from)));
 }
 BENCHMARK(BM_CopyTemplate)->Unit(benchmark::kMillisecond);
+
+// A flasher's check of its own file at start-up: the flasher built from the template read from
+// the disk (its cache, here) and held to its checksum.
+void BM_SelfCheck(benchmark::State& state) {
+    platform::fake::HostFileSystem files(folder().root.string());
+    files.setCurrentDirectory("\\WORK");
+    package::FlasherWriter writer(files);
+    QuietReport report;
+    if (!writer.write({"C:\\WORK\\KV81.BIN", "C:\\WORK\\KV05.BIN", "KV81.BIN", "KV05.BIN",
+                       "W9XKV8105.EXE", "W9XKVXXXX.EXE"},
+                      report)) {
+        state.SkipWithError(report.failure.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        std::unique_ptr<platform::InputFile> file = files.openRead("C:\\WORK\\W9XKV8105.EXE");
+        benchmark::DoNotOptimize(package::checkExecutable(*file));
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<int64_t>(fs::file_size(folder().work / "W9XKV8105.EXE")));
+}
+BENCHMARK(BM_SelfCheck)->Unit(benchmark::kMillisecond);
 
 } // namespace

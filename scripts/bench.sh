@@ -25,8 +25,9 @@ fi
 KXD_BENCH_TEMPLATE="build/win32/src/app/W9XKVXXXX.EXE" build/host/bench/benchmarks "${args[@]}" \
     >/dev/null 2>&1
 wine_overhead="$(bash bench/wine_flash.sh)"
+wait_cpu="$(bash bench/wine_wait_cpu.sh)"
 
-python3 - "$results" "$wine_overhead" <<'PY'
+python3 - "$results" "$wine_overhead" "$wait_cpu" <<'PY'
 import json, sys
 data = json.load(open(sys.argv[1]))
 rows = {}
@@ -45,6 +46,7 @@ labels = {
     "BM_CopyTemplate": "copy the same template (std::filesystem::copy_file)",
     "BM_WholeFlash": "a whole flash on the host (33 transfers)",
     "BM_StartupScan": "the start-up scan of the six slots",
+    "BM_SelfCheck": "a flasher's check of its own file (disk cache)",
 }
 for key, label in labels.items():
     if key in rows:
@@ -53,6 +55,7 @@ for key, label in labels.items():
 if "BM_BuildFlasher" in rows and "BM_CopyTemplate" in rows:
     print(f"{'builder / copy':<52} {rows['BM_BuildFlasher'][0] / rows['BM_CopyTemplate'][0]:>12.2f}")
 print(f"{'program overhead of a flash under 64-bit Wine':<52} {sys.argv[2]:>12}")
+print(f"{'processor share while a tray loads for 20 s (first 10 s)':<52} {sys.argv[3]:>12}")
 if "heap" in dir():
     print(f"a flash allocates {heap[0]:.0f} blocks, {heap[1]:.0f} bytes; the largest {heap[2]:.0f} bytes")
 PY

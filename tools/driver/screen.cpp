@@ -43,10 +43,10 @@ HWND coverScreen(const RECT& area, COLORREF colour) {
         wc.lpszClassName = CoverClass;
         registered = RegisterClassA(&wc) != 0;
     }
-    HWND cover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, CoverClass, "", WS_POPUP,
-                                 area.left, area.top, area.right - area.left,
-                                 area.bottom - area.top, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+    HWND cover =
+        CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, CoverClass, "", WS_POPUP, area.left,
+                        area.top, area.right - area.left, area.bottom - area.top, nullptr, nullptr,
+                        GetModuleHandleA(nullptr), nullptr);
     if (cover) {
         ShowWindow(cover, SW_SHOWNOACTIVATE);
         UpdateWindow(cover);

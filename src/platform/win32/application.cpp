@@ -98,8 +98,7 @@ struct Application::Impl {
                            (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) ||
                            (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK);
         const bool click = m == WM_COMMAND || m == BM_CLICK;
-        return clickEnded && (input || click) &&
-               static_cast<LONG>(message.time - clickEndedAt) < 0;
+        return clickEnded && (input || click) && static_cast<LONG>(message.time - clickEndedAt) < 0;
     }
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 };
