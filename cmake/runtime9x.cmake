@@ -20,6 +20,11 @@ macro(kxd_link_runtime9x target)
     endif()
     target_link_options(${target} PRIVATE -nostdlib "${KXD_RUNTIME9X_DIR}/crtbegin.o")
     add_dependencies(${target} kxd_runtime9x)
+    # Named on the link line as plain files, so relinking on their change has to be asked for.
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
+        "${CMAKE_BINARY_DIR}/src/platform/win32/runtime9x/libkxd_runtime9x.a"
+        "${KXD_RUNTIME9X_DIR}/libstdc++.a" "${KXD_RUNTIME9X_DIR}/libgcc.a"
+        "${KXD_RUNTIME9X_DIR}/crtbegin.o" "${KXD_RUNTIME9X_DIR}/crtend.o")
     set(CMAKE_CXX_STANDARD_LIBRARIES
         "-Wl,--start-group \"${KXD_RUNTIME9X_DIR}/libstdc++.a\" \"${KXD_RUNTIME9X_DIR}/libgcc.a\" \
 \"${CMAKE_BINARY_DIR}/src/platform/win32/runtime9x/libkxd_runtime9x.a\" -Wl,--end-group \

@@ -9,14 +9,19 @@
 #include "platform/win32/application.h"
 
 int main() {
-    // Made before the application and its window, released after them.
-    app::ProcessState state;
-    platform::win32::Application application;
-    application.runMainForm(
-        texts::ApplicationTitle, app::MainForm,
-        [&state](platform::FormParts& parts, const platform::Services& services) {
-            return std::unique_ptr<platform::FormEvents>(
-                std::make_unique<TFlashForm>(app::FormControls(parts), services, state));
-        });
+    try {
+        // Made before the application and its window, released after them.
+        app::ProcessState state;
+        platform::win32::Application application;
+        application.runMainForm(
+            texts::ApplicationTitle, app::MainForm,
+            [&state](platform::FormParts& parts, const platform::Services& services) {
+                return std::unique_ptr<platform::FormEvents>(
+                    std::make_unique<TFlashForm>(app::FormControls(parts), services, state));
+            });
+    } catch (...) {
+        // Making the state or the application failed (no memory): shown as any error is.
+        platform::win32::Application::showUncaught(texts::ApplicationTitle);
+    }
     return 0;
 }

@@ -22,7 +22,8 @@ set(e2e_definitions
     -D RECORDER=$<TARGET_FILE:recorder>
     -D SOURCE=${PROJECT_SOURCE_DIR}
     -D E2E=${e2e_dir}
-    -D BUILD=${CMAKE_BINARY_DIR})
+    -D BUILD=${CMAKE_BINARY_DIR}
+    -D HOOK=)
 
 # kxd_e2e(NAME SCENARIO [CHECK command...] [DEFINE NAME=VALUE...] [PREFIX DIR] [WITH command...])
 # PREFIX: a Wine prefix other than the suite's; WITH: a command that runs the test's own (given
@@ -66,6 +67,13 @@ foreach(scenario ${e2e_scenarios})
     endif()
     kxd_e2e(${name} ${scenario} ${check})
 endforeach()
+
+# The whole flash once more with the progress bar of the first common controls (4.00), which
+# answers 0 to every message that came later (tools/comctl400): the drive gets the same requests,
+# and the bar still shows the transfer.
+kxd_e2e(flash_completed.comctl400 ${e2e_dir}/flash_completed.e2e
+    CHECK bash ${e2e_dir}/comctl400.check.sh
+    DEFINE HOOK=$<TARGET_FILE:comctl400>)
 
 # Recorded sessions: each scenario of sessions/ runs once recorded by the recording layer
 # against the simulated drive (its devices in sessions/NAME.bus) and once replayed by the

@@ -10,3 +10,7 @@
 #define strncmp r9x_strncmp
 #define strchr r9x_strchr
 #define strtoul r9x_strtoul
+#define malloc r9x_malloc
+#define calloc r9x_calloc
+#define realloc r9x_realloc
+#define free r9x_free

@@ -1,12 +1,17 @@
 // The Windows 9x release's own memory and string functions against the host's C library: the
-// same results (signs for comparisons) on every row, overlapping moves both ways included.
+// same results (signs for comparisons) on every row, overlapping moves both ways included. Its
+// heap over a process heap that misaligns every block.
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "heap_check.h"
+#include "unit/runtime9x_host/windows.h"
 
 extern "C" {
 void* r9x_memcpy(void*, const void*, size_t);
@@ -19,6 +24,45 @@ int r9x_strcmp(const char*, const char*);
 int r9x_strncmp(const char*, const char*, size_t);
 char* r9x_strchr(const char*, int);
 unsigned long r9x_strtoul(const char*, char**, int);
+void* r9x_malloc(size_t);
+void* r9x_calloc(size_t, size_t);
+void* r9x_realloc(void*, size_t);
+void r9x_free(void*);
+void* alignedMalloc(size_t, size_t);
+}
+
+// The process heap under the runtime's heap: the host's, each block 1 to 15 bytes past a 16-byte
+// boundary in turn (worse than any system heap), its address and size kept in front of it.
+namespace {
+long heapBlocks = 0; // not yet freed
+unsigned placed = 0;
+} // namespace
+
+extern "C" {
+HANDLE GetProcessHeap() {
+    return &heapBlocks;
+}
+void* HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+    auto* base = static_cast<unsigned char*>(std::calloc(bytes + 32, 1));
+    unsigned char* block = base + 17 + placed++ % 15;
+    std::memcpy(block - 16, &base, sizeof base);
+    std::memcpy(block - sizeof bytes, &bytes, sizeof bytes);
+    std::memset(block, (flags & HEAP_ZERO_MEMORY) ? 0 : 0xCD, bytes);
+    ++heapBlocks;
+    return block;
+}
+BOOL HeapFree(HANDLE, DWORD, void* block) {
+    void* base;
+    std::memcpy(&base, static_cast<unsigned char*>(block) - 16, sizeof base);
+    std::free(base);
+    --heapBlocks;
+    return 1;
+}
+SIZE_T HeapSize(HANDLE, DWORD, const void* block) {
+    SIZE_T bytes;
+    std::memcpy(&bytes, static_cast<const unsigned char*>(block) - sizeof bytes, sizeof bytes);
+    return bytes;
+}
 }
 
 namespace {
@@ -93,6 +137,23 @@ TEST(Runtime9x, ParsesNumbersLikeTheCLibrary) {
         EXPECT_EQ(got, expected) << '"' << r.text << "\" base " << r.base;
         EXPECT_EQ(gotEnd - r.text, expectedEnd - r.text) << '"' << r.text << '"';
     }
+}
+
+TEST(Runtime9x, HeapAlignsEveryBlockWhateverTheProcessHeapGives) {
+    const heapcheck::Heap heap{
+        "runtime heap",
+        [](size_t n, size_t a) {
+            return a ? alignedMalloc(n, a) : n % 3 ? r9x_malloc(n) : r9x_calloc(n, 1);
+        },
+        [](void* block, size_t, size_t) { r9x_free(block); }, r9x_realloc};
+    EXPECT_EQ(heapcheck::firstFault(heap, 16, 3000), -1);
+    // Refused without touching the process heap: an alignment that is no power of two, sizes
+    // past the address space; a block resized to nothing is freed.
+    EXPECT_EQ(alignedMalloc(8, 24), nullptr);
+    EXPECT_EQ(r9x_malloc(SIZE_MAX - 8), nullptr);
+    EXPECT_EQ(r9x_calloc(SIZE_MAX / 2, 3), nullptr);
+    EXPECT_EQ(r9x_realloc(r9x_malloc(5), 0), nullptr);
+    EXPECT_EQ(heapBlocks, 0);
 }
 
 } // namespace

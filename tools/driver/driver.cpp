@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 
 #include "app/main_form.h"
@@ -24,17 +25,24 @@ void Driver::record(const std::string& line) {
 struct WindowsOfProcess {
     DWORD pid;
     std::vector<HWND>* out;
+    std::exception_ptr failure; // thrown again once the enumeration has returned
 };
 
-// A callback of the system's own calling convention (stdcall in the i686 build).
+// A callback of the system's own calling convention (stdcall in the i686 build). No exception
+// passes through the system's frames: it ends the enumeration and waits on the other side.
 BOOL CALLBACK collectWindowOfProcess(HWND window, LPARAM param) {
     auto* c = reinterpret_cast<WindowsOfProcess*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == c->pid && IsWindowVisible(window)) {
-        c->out->push_back(window);
+    try {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == c->pid && IsWindowVisible(window)) {
+            c->out->push_back(window);
+        }
+        return TRUE;
+    } catch (...) {
+        c->failure = std::current_exception();
+        return FALSE;
     }
-    return TRUE;
 }
 
 std::vector<HWND> Driver::topWindows() {
@@ -42,8 +50,11 @@ std::vector<HWND> Driver::topWindows() {
     if (!running_ && process_.dwProcessId == 0) {
         return result;
     }
-    WindowsOfProcess context{process_.dwProcessId, &result};
+    WindowsOfProcess context{process_.dwProcessId, &result, nullptr};
     EnumWindows(collectWindowOfProcess, reinterpret_cast<LPARAM>(&context));
+    if (context.failure) {
+        std::rethrow_exception(context.failure);
+    }
     return result;
 }
 
@@ -188,13 +199,46 @@ void endProcess(PROCESS_INFORMATION& process) {
 
 } // namespace
 
+// The hook library's CbtHook in the program's first thread, which has not run yet: the system
+// loads the library into the program when the thread makes its first window.
+void Driver::hookProgram() {
+    if (hook_) { // a program set aside made its windows long ago
+        UnhookWindowsHookEx(hook_);
+    }
+    HMODULE library = LoadLibraryA(hookLibrary_.c_str());
+    const auto procedure = library ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
+                                         GetProcAddress(library, "CbtHook")))
+                                   : nullptr;
+    hook_ =
+        procedure ? SetWindowsHookExA(WH_CBT, procedure, library, process_.dwThreadId) : nullptr;
+    if (!hook_) {
+        throw Failure("cannot hook " + hookLibrary_ + " into the program (error " +
+                      std::to_string(GetLastError()) + ")");
+    }
+}
+
 void Driver::stopProgram() {
     for (Program& other : aside_) {
         endProcess(other.process);
     }
     aside_.clear();
     endProcess(process_);
+    releaseProgram();
+}
+
+// Lets go of a program that has ended: its handles and the hook in its thread.
+void Driver::releaseProgram() {
+    if (hook_) {
+        UnhookWindowsHookEx(hook_);
+        hook_ = nullptr;
+    }
+    if (process_.hProcess) {
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+    process_ = PROCESS_INFORMATION{};
     running_ = false;
+    window_ = nullptr;
 }
 int Driver::runScript(const std::string& path) {
     std::ifstream in(windowsPath(path), std::ios::binary);

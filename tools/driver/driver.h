@@ -29,6 +29,8 @@ private:
     HWND window_ = nullptr;
     HWND box_ = nullptr;
     std::string scriptName_;
+    std::string hookLibrary_; // hooked into the programs started next (the `hook` step)
+    HHOOK hook_ = nullptr;
 
     // Every box seen, in order, and what answered it.
     struct Seen {
@@ -52,7 +54,9 @@ private:
     void swapProgram(Program& other);
 
     void step(const Words& words);
+    void hookProgram();
     void stopProgram();
+    void releaseProgram();
 
     template <typename Check> void waitFor(const std::string& what, Check check);
     void poll();

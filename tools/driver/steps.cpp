@@ -86,6 +86,9 @@ void Driver::step(const Words& w) {
             poll();
             Sleep(20);
         }
+    } else if (op == "hook") {
+        expectCount(w, 2, 2, "hook LIBRARY");
+        hookLibrary_ = windowsPath(w[1]);
     } else if (op == "start") {
         size_t at = 1;
         std::string cwd;
@@ -108,7 +111,8 @@ void Driver::step(const Words& w) {
         startup.cb = sizeof startup;
         std::vector<char> line(command.begin(), command.end());
         line.push_back('\0');
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        const DWORD flags = hookLibrary_.empty() ? 0 : CREATE_SUSPENDED;
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
                             cwd.empty() ? nullptr : cwd.c_str(), &startup, &process_)) {
             throw Failure("cannot start " + command + " (error " + std::to_string(GetLastError()) +
                           ")");
@@ -116,6 +120,10 @@ void Driver::step(const Words& w) {
         running_ = true;
         window_ = nullptr;
         box_ = nullptr;
+        if (!hookLibrary_.empty()) {
+            hookProgram();
+            ResumeThread(process_.hThread);
+        }
     } else if (op == "wait-window" || op == "expect-no-window") {
         size_t at = 1;
         std::string cls;
@@ -505,11 +513,7 @@ void Driver::step(const Words& w) {
         if (static_cast<int>(code) != toInt(w[1])) {
             throw Failure("exit code " + std::to_string(code) + ", expected " + w[1]);
         }
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-        process_ = PROCESS_INFORMATION{};
-        running_ = false;
-        window_ = nullptr;
+        releaseProgram();
     } else if (op == "expect-text-fits" || op == "expect-box-text-fits") {
         const bool box = op == "expect-box-text-fits";
         expectCount(w, 1, box ? 1 : 1000, "expect-text-fits [CONTROL...] | expect-box-text-fits");

@@ -154,11 +154,15 @@ std::vector<TextFinding> measureTexts(const PROCESS_INFORMATION& program, HWND w
     }
     RemoteBlock block(program.hProcess, sizeof(textfit::Request));
     block.write(request.get(), sizeof(textfit::Request));
-    if (block.run(entry) != 0) {
-        throw Failure("the measuring library's findings do not fit its reply");
-    }
+    const DWORD code = block.run(entry);
     block.read(request.get(), sizeof(textfit::Request));
     request->reply[textfit::ReplySize - 1] = '\0';
+    if (code == textfit::Failed) {
+        throw Failure(std::string("the measuring library failed: ") + request->reply);
+    }
+    if (code != 0) {
+        throw Failure("the measuring library's findings do not fit its reply");
+    }
 
     std::vector<TextFinding> findings;
     std::istringstream reply(request->reply);

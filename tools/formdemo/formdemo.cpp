@@ -1,8 +1,8 @@
 // Runs the program's application object with a small form whose behaviour the command line
 // chooses, so that the driver can check the entry routine's rules: an exception from the
-// creation or from a handler, a quit request during the creation, the events of the file
-// lists and the cursor.
-//   formdemo throw-create | quit-create | events
+// creation or from a handler (a std::exception or any other object), a quit request during the
+// creation, the events of the file lists and the cursor.
+//   formdemo throw-create | throw-other-create | quit-create | events
 // In the i686 build it runs on the Windows 9x release's own runtime (no C runtime's command
 // line), so the mode is read from the command line the system keeps.
 #include <windows.h>
@@ -16,6 +16,9 @@
 
 namespace {
 
+// Thrown where something that is no std::exception is wanted.
+struct Other {};
+
 class DemoForm : public app::MainFormEvents {
 public:
     DemoForm(const app::FormControls& controls, const platform::Services& services,
@@ -26,6 +29,9 @@ public:
         controls_.Window.setTitle("Form Demo window");
         if (std::strcmp(mode_, "throw-create") == 0) {
             throw std::runtime_error("Cannot start");
+        }
+        if (std::strcmp(mode_, "throw-other-create") == 0) {
+            throw Other{};
         }
         if (std::strcmp(mode_, "quit-create") == 0) {
             services_.dialogs.notice("Quitting");
@@ -44,6 +50,9 @@ public:
         controls_.GroupBox2.repaint();
         if (clicks_ == 1) {
             throw std::runtime_error("Click failed");
+        }
+        if (clicks_ == 2) {
+            throw Other{};
         }
         services_.system.setCursor(platform::CursorShape::Hourglass);
         controls_.ProgressBar.setMax(262144);

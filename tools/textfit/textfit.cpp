@@ -25,6 +25,7 @@
 // The room must also be as tall as the font's lines (for list items: their item height).
 #include "textfit.h"
 
+#include <exception>
 #include <map>
 #include <string>
 #include <vector>
@@ -518,11 +519,8 @@ void control(Run& run, HWND window, HWND child) {
     }
 }
 
-} // namespace
-
-// The thread routine the driver starts in the program's process.
-extern "C" __declspec(dllexport) DWORD WINAPI MeasureTexts(LPVOID parameter) {
-    auto* request = static_cast<textfit::Request*>(parameter);
+// The findings for the request: 0, or 1 when they do not fit its reply.
+DWORD measure(textfit::Request* request) {
     Run run;
     if (request->count == 0) {
         title(run, request->window);
@@ -548,4 +546,20 @@ extern "C" __declspec(dllexport) DWORD WINAPI MeasureTexts(LPVOID parameter) {
     run.reply.copy(request->reply, size);
     request->reply[size] = '\0';
     return size == run.reply.size() ? 0 : 1;
+}
+
+} // namespace
+
+// The thread routine the driver starts in the program's process. An exception ends here, not
+// in the program: the reply then names it.
+extern "C" __declspec(dllexport) DWORD WINAPI MeasureTexts(LPVOID parameter) {
+    auto* request = static_cast<textfit::Request*>(parameter);
+    try {
+        return measure(request);
+    } catch (const std::exception& error) {
+        lstrcpynA(request->reply, error.what(), textfit::ReplySize);
+    } catch (...) {
+        lstrcpynA(request->reply, "an exception", textfit::ReplySize);
+    }
+    return textfit::Failed;
 }

@@ -9,6 +9,9 @@ namespace textfit {
 
 inline constexpr const char* LibraryName = "textfit.dll";
 inline constexpr const char* EntryPoint = "MeasureTexts"; // a thread routine taking a Request*
+// Its exit code: 0 findings in the reply, 1 more findings than the reply holds, Failed an
+// exception in the library, the reply its message.
+inline constexpr unsigned long Failed = 2;
 
 inline constexpr int MaxControls = 64;
 inline constexpr int ReplySize = 32768;

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "platform/win32/error_box.h"
 #include "platform/win32/focus.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/win32_controls.h"
@@ -13,17 +14,8 @@
 #include "platform/win32/window_classes.h"
 
 namespace platform::win32 {
-namespace {
-
-void showErrorBox(const std::string& title, const std::string& message) {
-    MessageBoxA(nullptr, withPeriod(message).c_str(), title.c_str(),
-                MB_ICONSTOP | MB_OK | MB_TASKMODAL);
-}
-
-} // namespace
 
 struct Application::Impl {
-    std::string title;
     Win32System system;
     Win32Dialogs dialogs{""};
     Win32FileSystem files;
@@ -50,10 +42,8 @@ struct Application::Impl {
     template <typename Handler> void guarded(Handler handler) {
         try {
             handler();
-        } catch (const std::exception& error) {
-            showErrorBox(title, error.what());
         } catch (...) {
-            showErrorBox(title, "");
+            showCurrentException();
         }
     }
 
@@ -115,7 +105,7 @@ Application::Impl* applicationOf(HWND hwnd, UINT message, LPARAM lParam) {
     return reinterpret_cast<Application::Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
-LRESULT CALLBACK mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Application::Impl* impl = applicationOf(hwnd, message, lParam);
     if (impl && impl->window.handle() == hwnd) {
         return impl->handle(message, wParam, lParam);
@@ -123,7 +113,7 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-LRESULT CALLBACK applicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT applicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Application::Impl* impl = applicationOf(hwnd, message, lParam);
     if (message == WM_CLOSE) {
         if (impl) {
@@ -208,7 +198,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
     InitCommonControls();
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA wc{};
-    wc.lpfnWndProc = applicationProc;
+    wc.lpfnWndProc = windowProcedure<applicationProc>;
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
     wc.lpszClassName = ApplicationWindowClass;
@@ -228,7 +218,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
 Application::~Application() = default;
 
 void Application::setTitle(const std::string& title) {
-    impl_->title = title;
+    setErrorBoxTitle(title);
     impl_->dialogs.setApplicationTitle(title);
     if (impl_->appWindow) {
         SetWindowTextA(impl_->appWindow, title.c_str());
@@ -237,7 +227,7 @@ void Application::setTitle(const std::string& title) {
 
 void Application::createForm(const FormLayout& layout, const FormFactory& factory) {
     Impl& impl = *impl_;
-    impl.window.create(layout, impl.appWindow, mainProc, &impl);
+    impl.window.create(layout, impl.appWindow, windowProcedure<mainProc>, &impl);
     impl.focus.setUp(impl.window.handle(), impl.window.tabOrder());
     const Services services{impl.system, impl.dialogs, impl.files};
     impl.form = factory(impl.window, services);
@@ -264,8 +254,16 @@ void Application::run() {
     impl.window.destroy();
 }
 
+void Application::showUncaught(const std::string& title) noexcept {
+    caught(0, [&title] {
+        setErrorBoxTitle(title);
+        return 0;
+    });
+    showCurrentException();
+}
+
 void Application::showException(const std::string& message) {
-    showErrorBox(impl_->title, message);
+    showErrorBox(message.c_str());
 }
 
 void Application::runMainForm(const std::string& title, const FormLayout& layout,
@@ -274,8 +272,8 @@ void Application::runMainForm(const std::string& title, const FormLayout& layout
         setTitle(title);
         createForm(layout, factory);
         run();
-    } catch (const std::exception& error) {
-        showException(error.what());
+    } catch (...) {
+        showCurrentException();
     }
 }
 

@@ -43,6 +43,10 @@ public:
     void runMainForm(const std::string& title, const FormLayout& layout,
                      const FormFactory& factory);
 
+    // The error box for an exception caught outside the application's own rules (its making
+    // failed): the text of the exception being handled, under `title`.
+    static void showUncaught(const std::string& title) noexcept;
+
     // The window procedure reaches the state through it.
     struct Impl;
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
+#include "platform/win32/error_box.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/window_classes.h"
 
@@ -38,7 +39,7 @@ void finish(HWND box, BoxState& state, int answer) {
     (void)box;
 }
 
-LRESULT CALLBACK boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* state = reinterpret_cast<BoxState*>(GetWindowLongPtrA(box, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
@@ -101,7 +102,7 @@ void registerBoxClass() {
         return;
     }
     WNDCLASSA wc{};
-    wc.lpfnWndProc = boxProc;
+    wc.lpfnWndProc = windowProcedure<boxProc>;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -155,12 +156,14 @@ struct DisabledWindows {
 };
 
 BOOL CALLBACK disableWindow(HWND window, LPARAM context) {
-    auto* disabled = reinterpret_cast<DisabledWindows*>(context);
-    if (window != disabled->box && IsWindowVisible(window) && IsWindowEnabled(window)) {
-        EnableWindow(window, FALSE);
-        disabled->windows.push_back(window);
-    }
-    return TRUE;
+    return caught(FALSE, [window, context] {
+        auto* disabled = reinterpret_cast<DisabledWindows*>(context);
+        if (window != disabled->box && IsWindowVisible(window) && IsWindowEnabled(window)) {
+            disabled->windows.push_back(window); // noted first: none stays disabled for good
+            EnableWindow(window, FALSE);
+        }
+        return TRUE;
+    });
 }
 
 } // namespace
