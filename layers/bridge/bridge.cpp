@@ -5,13 +5,15 @@
 // to a drive goes to the bridge's worker thread, which hands it to the system with a time limit
 // and then writes the sense data, the adapter and target status and the status byte last into
 // the request block, then sets the request's event or calls its post routine. It sends no
-// command of its own: nothing but the requests it is given reaches a drive.
+// command of its own: nothing but the requests it is given reaches a drive. No exception leaves
+// this library: a request whose handling fails ends with an error status.
 #include <windows.h>
 
 #include <cstddef>
 #include <vector>
 
 #include "core.h"
+#include "layer_guard.h"
 #include "passthrough_win32.h"
 #include "platform/text_format.h"
 #include "worker_thread.h"
@@ -21,7 +23,7 @@ namespace {
 struct Request {
     aspi::RequestBlock* block;
     bridge::Command command;
-    HANDLE device;
+    std::size_t drive;
     HANDLE event; // ours, on the program's event; null without one
 };
 
@@ -31,6 +33,8 @@ struct State {
     HMODULE self;
     bool started = false;
     std::vector<HANDLE> devices; // one per place, open for the process's life
+    std::vector<bool> addressed; // the system told its SCSI address
+    std::vector<bool> gone;      // it went away: every request to it gets 82h
     std::vector<bridge::Place> places;
     std::vector<Request> queue;
     HANDLE wake = nullptr;
@@ -57,6 +61,8 @@ void start() {
         }
         drives.push_back(d.drive);
         state->devices.push_back(d.device);
+        state->addressed.push_back(d.drive.addressed);
+        state->gone.push_back(false);
     }
     state->places = bridge::placeDrives(drives);
     for (std::size_t i = 0; i < drives.size(); ++i) {
@@ -70,23 +76,53 @@ void start() {
 
 // Hands one request to the system and completes it.
 void execute(const Request& r) {
+    const bridge::Command& c = r.command;
+    HANDLE device = nullptr;
+    bool addressed = false;
+    {
+        EnterCriticalSection(&state->lock);
+        device = state->devices[r.drive];
+        addressed = state->addressed[r.drive];
+        LeaveCriticalSection(&state->lock);
+    }
     uint8_t sense[bridge::SenseCapacity];
     const DWORD started = GetTickCount();
-    bridge::Outcome outcome = bridge::win32::passThrough(r.device, r.command, sense);
+    bridge::Outcome outcome = bridge::win32::passThrough(device, c, sense, addressed);
     outcome.elapsedMs = GetTickCount() - started;
     if (!outcome.delivered) {
-        say(platform::formatText("operation %02X not carried out (error %d)",
-                                 unsigned{r.command.cdb[0]}, outcome.error));
+        say(platform::formatText("operation %02X not carried out (error %d)%s", unsigned{c.cdb[0]},
+                                 outcome.error, outcome.gone ? ": the device has gone away" : ""));
+        if (outcome.gone) {
+            EnterCriticalSection(&state->lock);
+            state->gone[r.drive] = true;
+            LeaveCriticalSection(&state->lock);
+        }
+    } else if (outcome.scsiStatus != 0 || outcome.transferred != c.length) {
+        say(platform::formatText(
+            "operation %02X: status %02X, %lu of %lu bytes, %u sense "
+            "bytes, %lu ms",
+            unsigned{c.cdb[0]}, unsigned{outcome.scsiStatus},
+            static_cast<unsigned long>(outcome.transferred), static_cast<unsigned long>(c.length),
+            unsigned{outcome.senseLength}, static_cast<unsigned long>(outcome.elapsedMs)));
     }
     const uint8_t flags = r.block->SRB_Flags;
     void* const post = r.block->SRB_PostProc;
-    bridge::complete(*r.block, r.command, outcome);
+    bridge::complete(*r.block, c, outcome);
     // From here on the block is the program's again.
     if (r.event != nullptr) {
         SetEvent(r.event);
         CloseHandle(r.event);
     } else if ((flags & aspi::SRB_POSTING) != 0 && post != nullptr) {
         reinterpret_cast<void(__cdecl*)(void*)>(post)(r.block);
+    }
+}
+
+// A request whose handling failed before it was completed ends as one not carried out.
+void abandon(const Request& r) {
+    bridge::complete(*r.block, r.command, bridge::Outcome());
+    if (r.event != nullptr) {
+        SetEvent(r.event);
+        CloseHandle(r.event);
     }
 }
 
@@ -101,7 +137,11 @@ DWORD WINAPI work(LPVOID) {
         const Request r = state->queue.front();
         state->queue.erase(state->queue.begin());
         LeaveCriticalSection(&state->lock);
-        execute(r);
+        // Nothing of it throws once the block is completed (the status byte is the last thing
+        // the block gets), so a failure here leaves it pending: it is ended as not carried out.
+        if (!layerGuard([&r] { execute(r); }) && aspi::loadStatus(*r.block) == aspi::SS_PENDING) {
+            abandon(r);
+        }
     }
 }
 
@@ -117,36 +157,42 @@ void startWorker() {
 } // namespace
 
 extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
-    EnterCriticalSection(&state->lock);
-    start();
-    const uint8_t adapters = bridge::adapterCount(state->places);
-    LeaveCriticalSection(&state->lock);
+    uint8_t adapters = 0;
+    layerGuard([&adapters] {
+        EnterCriticalSection(&state->lock);
+        layerGuard(start);
+        adapters = bridge::adapterCount(state->places);
+        LeaveCriticalSection(&state->lock);
+    });
     return adapters != 0 ? (DWORD{aspi::SS_COMP} << 8) | adapters
                          : DWORD{aspi::SS_NO_ADAPTERS} << 8;
 }
 
-extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument) {
-    if (argument == nullptr) {
-        return aspi::SS_INVALID_CMD;
-    }
-    auto* block = static_cast<aspi::RequestBlock*>(argument);
+namespace {
+
+uint8_t send(aspi::RequestBlock* block) {
     EnterCriticalSection(&state->lock);
-    start();
+    layerGuard(start);
     int drive = -1;
     uint8_t refused = bridge::accept(*block, state->places, drive);
+    if (refused == aspi::SS_PENDING && state->gone[static_cast<std::size_t>(drive)]) {
+        refused = aspi::SS_NO_DEVICE;
+    }
     if (refused == aspi::SS_PENDING) {
         startWorker();
         // Without a thread to carry it the layer has no means to take it.
         refused = state->workerStarted ? uint8_t{aspi::SS_PENDING} : uint8_t{aspi::SS_ASPI_IS_BUSY};
     }
-    if (refused != aspi::SS_PENDING) {
+    Request r{block, bridge::commandFor(*block), static_cast<std::size_t>(drive), nullptr};
+    const bool queued = refused == aspi::SS_PENDING &&
+                        layerGuard([&r] { state->queue.reserve(state->queue.size() + 1); });
+    if (!queued) {
         LeaveCriticalSection(&state->lock);
         // The status byte leads every kind of request block.
+        refused = refused != aspi::SS_PENDING ? refused : uint8_t{aspi::SS_ABORTED};
         aspi::storeStatus(*block, refused);
         return refused;
     }
-    Request r{block, bridge::commandFor(*block), state->devices[static_cast<std::size_t>(drive)],
-              nullptr};
     // A handle of our own on the event: the program may close its handle as soon as it sees
     // the status.
     if ((block->SRB_Flags & aspi::SRB_EVENT_NOTIFY) != 0 && block->SRB_PostProc != nullptr &&
@@ -155,29 +201,33 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument)
         r.event = nullptr;
     }
     aspi::storeStatus(*block, aspi::SS_PENDING);
-    state->queue.push_back(r);
+    state->queue.push_back(r); // room was made above
     const HANDLE wake = state->wake;
     LeaveCriticalSection(&state->lock);
     SetEvent(wake);
     return aspi::SS_PENDING;
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        DisableThreadLibraryCalls(instance);
-        state = new State(instance);
-        break;
-    case DLL_PROCESS_DETACH:
-        // Only at the process's end (the worker keeps the library loaded until then).
-        if (state != nullptr) {
-            for (HANDLE device : state->devices) {
-                CloseHandle(device);
-            }
-        }
-        break;
-    default:
-        break;
+} // namespace
+
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument) {
+    if (argument == nullptr) {
+        return aspi::SS_INVALID_CMD;
     }
+    auto* block = static_cast<aspi::RequestBlock*>(argument);
+    uint8_t result = aspi::SS_ABORTED;
+    if (!layerGuard([&] { result = send(block); })) {
+        aspi::storeStatus(*block, aspi::SS_ABORTED);
+    }
+    return result;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        return layerGuard([instance] { state = new State(instance); });
+    }
+    // At the process's end nothing is done: the worker keeps the library loaded until then,
+    // and the system closes the devices.
     return TRUE;
 }

@@ -94,7 +94,8 @@ uint8_t complete(aspi::RequestBlock& block, const Command& command, const Outcom
     uint8_t adapterStatus = 0;
     uint8_t targetStatus = 0;
     if (!outcome.delivered) {
-        // The system did not take it, or the drive did not answer.
+        // The system did not take it, or the transport failed it: not a word of the drive's.
+        status = outcome.gone ? aspi::SS_NO_DEVICE : aspi::SS_ABORTED;
     } else if (outcome.timedOut || outcome.elapsedMs + TimeLimitSlackMs >= command.limitMs) {
         adapterStatus = aspi::HASTAT_COMMAND_TIMEOUT;
     } else if (outcome.scsiStatus != 0) {

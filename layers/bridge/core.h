@@ -57,7 +57,9 @@ struct Command {
 };
 Command commandFor(const aspi::RequestBlock& block);
 
-// What pass-through gave back.
+// What pass-through gave back. Under Wine that is what became of the Linux SG_IO ioctl: its
+// SCSI status, the length less its residual, the sense data; its host and driver status do not
+// come through (layers/README.md has the whole table).
 struct Outcome {
     bool delivered = false;   // the call succeeded
     uint8_t scsiStatus = 0;   // the target's status
@@ -65,6 +67,7 @@ struct Outcome {
     uint8_t senseLength = 0;  // sense bytes it wrote
     const uint8_t* sense = nullptr;
     uint32_t elapsedMs = 0;
+    bool gone = false;     // it was not delivered, and the device has gone away
     bool timedOut = false; // the system says it ended the command at its time limit
     // The system's own words on it, where it gives them (Linux's SG_IO host and driver status,
     // an error number), for whoever shows them; the outcome above is read from the rest.
@@ -74,6 +77,9 @@ struct Outcome {
 
 // Writes the outcome into the block: the sense area, the adapter and target status and the
 // residual count where asked for, then the status byte (a release store), which it returns.
+// Only a completion with good status, in the time limit, with data moved where data should
+// have moved, is a success (01h); a device gone away gives 82h, a request the system did not
+// carry out 02h, anything else 04h.
 uint8_t complete(aspi::RequestBlock& block, const Command& command, const Outcome& outcome);
 
 } // namespace bridge

@@ -45,7 +45,26 @@ std::vector<CdromDrive> cdromDrives() {
     return drives;
 }
 
-Outcome passThrough(HANDLE device, const Command& c, uint8_t* sense) {
+namespace {
+
+// After a pass-through that was not carried out: whether the device has gone away. Under Wine
+// the error alone does not tell (a device gone and a kernel out of memory both come back as
+// ERROR_GEN_FAILURE), but a device gone no longer answers the question for its address, which
+// reaches the kernel only, not the drive.
+bool deviceGone(HANDLE device, bool addressed, DWORD error) {
+    constexpr DWORD NoSuchDevice = 433; // ERROR_NO_SUCH_DEVICE: Wine's word for ENXIO
+    if (error == ERROR_DEV_NOT_EXIST || error == NoSuchDevice) {
+        return true;
+    }
+    SCSI_ADDRESS address{};
+    DWORD returned = 0;
+    return addressed && !DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address,
+                                         sizeof address, &returned, nullptr);
+}
+
+} // namespace
+
+Outcome passThrough(HANDLE device, const Command& c, uint8_t* sense, bool addressed) {
     struct {
         SCSI_PASS_THROUGH_DIRECT header;
         uint8_t sense[SenseCapacity];
@@ -70,7 +89,9 @@ Outcome passThrough(HANDLE device, const Command& c, uint8_t* sense) {
     o.delivered = DeviceIoControl(device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &p, sizeof p, &p,
                                   sizeof p, &returned, nullptr) != FALSE;
     if (!o.delivered) {
-        o.error = static_cast<int>(GetLastError());
+        const DWORD error = GetLastError();
+        o.error = static_cast<int>(error);
+        o.gone = deviceGone(device, addressed, error);
         return o;
     }
     o.scsiStatus = p.header.ScsiStatus;

@@ -22,19 +22,22 @@ struct CdromDrive {
 std::vector<CdromDrive> cdromDrives();
 
 // Carries the command out and waits for it; `sense` (SenseCapacity bytes) takes the sense data.
-Outcome passThrough(HANDLE device, const Command& command, uint8_t* sense);
+// A command not carried out tells whether the device has gone away (`addressed`: the system
+// told the device's SCSI address when it was opened).
+Outcome passThrough(HANDLE device, const Command& command, uint8_t* sense, bool addressed);
 
 // A drive opened by cdromDrives(), as the bridge inside a program has it; closed with it.
 class PassThroughDevice : public Device {
 public:
-    explicit PassThroughDevice(HANDLE device) : device_(device) {}
+    PassThroughDevice(HANDLE device, bool addressed) : device_(device), addressed_(addressed) {}
     ~PassThroughDevice() override { CloseHandle(device_); }
     Outcome execute(const Command& command) override {
-        return passThrough(device_, command, sense_);
+        return passThrough(device_, command, sense_, addressed_);
     }
 
 private:
     HANDLE device_;
+    bool addressed_;
     uint8_t sense_[SenseCapacity] = {};
 };
 

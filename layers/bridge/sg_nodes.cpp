@@ -94,6 +94,7 @@ public:
         // the command has ended.
         if (::ioctl(fd_, SG_IO, &h) < 0) {
             o.error = errno;
+            o.gone = errno == ENODEV || errno == ENXIO;
             return o;
         }
         o.hostStatus = h.host_status;

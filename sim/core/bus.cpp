@@ -212,6 +212,7 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
     p.haStat = 0;
     p.targStat = scsi::Good;
     p.senseValid = false;
+    p.transferred = 0;
 
     TraceEntry entry;
     entry.number = static_cast<int>(trace_.size()) + 1;
@@ -234,6 +235,12 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
     const int occurrence = ++occurrences_[slotIndex(block->SRB_HaId, block->SRB_Target)][opcode];
     const Fault* fault = findFault(block->SRB_HaId, block->SRB_Target, opcode, occurrence);
 
+    if (fault != nullptr && fault->raise) {
+        if (p.event != nullptr) {
+            events.releaseEvent(p.event);
+        }
+        throw int{opcode};
+    }
     int64_t extraDelay = 0;
     bool never = false;
     if (replaying_) {
@@ -243,6 +250,15 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
         p.status = aspi::SS_INVALID_CMD;
     } else if (fault != nullptr && fault->never) {
         never = true;
+    } else if (fault != nullptr && (fault->lost() || fault->scsiStatus >= 0)) {
+        // The device never sees it; the transport or the target's bare status ends it.
+        p.status = aspi::SS_ERR;
+        p.targStat =
+            fault->scsiStatus >= 0 ? static_cast<uint8_t>(fault->scsiStatus) : uint8_t{scsi::Good};
+        entry.error = fault->error;
+        entry.hostStatus = fault->hostStatus > 0 ? fault->hostStatus : 0;
+        entry.driverStatus = fault->driverStatus > 0 ? fault->driverStatus : 0;
+        entry.residual = fault->residual;
     } else if (fault != nullptr && (fault->status >= 0 || fault->senseKey >= 0)) {
         p.status = fault->status >= 0 ? static_cast<uint8_t>(fault->status) : uint8_t{aspi::SS_ERR};
         if (fault->senseKey >= 0) {
@@ -274,6 +290,11 @@ void Bus::submit(aspi::RequestBlock* block, int64_t now, EventHost& events) {
     p.due = never ? -1 : now + latency + extraDelay;
 
     entry.status = never ? 0 : p.status;
+    if (p.status == aspi::SS_COMP) {
+        // A replayed request moved what it asked for: the recording keeps no residual.
+        entry.transferred =
+            p.replayed >= 0 ? block->SRB_BufLen : std::min(p.transferred, block->SRB_BufLen);
+    }
     if (p.senseValid) {
         entry.sense = p.sense;
     }
@@ -324,6 +345,7 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
         std::memcpy(&reply[scsi::IdentificationOffset], id.data(), scsi::IdentificationLength);
         reply.resize(std::min<size_t>(reply.size(), cdb[4]));
         p.data = std::move(reply);
+        p.transferred = static_cast<uint32_t>(p.data.size());
         break;
     }
     case scsi::TestUnitReady:
@@ -357,6 +379,7 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
             if (!setup.newRevision.empty()) {
                 device.setup.revision = setup.newRevision;
             }
+            p.transferred = std::min(length, block.SRB_BufLen);
             ++device.commits;
             extraDelay = setup.commitMs;
             if (!scenario_.firmwarePath.empty()) {
@@ -370,6 +393,7 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
             if (n != 0 && block.SRB_BufPointer != nullptr) {
                 std::memcpy(&device.download[offset], block.SRB_BufPointer, n);
             }
+            p.transferred = n;
         }
         break;
     case scsi::ReadBuffer:
@@ -378,6 +402,7 @@ void Bus::execute(DeviceState& device, const aspi::RequestBlock& block, Pending&
         } else {
             p.data.assign(device.download.begin() + offset,
                           device.download.begin() + offset + length);
+            p.transferred = length;
         }
         break;
     default:
@@ -438,7 +463,7 @@ void Bus::completeDue(int64_t now, EventHost& events) {
                             std::min(p.raw.size(), sizeof block.SenseArea));
             }
         } else {
-            block.SRB_TargStat = p.senseValid ? scsi::CheckCondition : scsi::Good;
+            block.SRB_TargStat = p.senseValid ? uint8_t{scsi::CheckCondition} : p.targStat;
             if (p.senseValid && block.SRB_SenseLen >= scsi::FixedSenseLength) {
                 std::memset(block.SenseArea, 0, sizeof block.SenseArea);
                 scsi::encodeFixedSense(block.SenseArea, p.sense);

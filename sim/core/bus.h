@@ -42,6 +42,11 @@ struct TraceEntry {
     scsi::Sense sense;  // when status is 04h
     int64_t due = -1;   // -1: never completes
     bool completed = false;
+    uint32_t transferred = 0; // data bytes the device took or gave, when it completes good
+    // A command the transport lost (Fault::lost), as the emulated device node reports it.
+    int error = 0;
+    int hostStatus = 0, driverStatus = 0;
+    int64_t residual = -1;
 };
 
 struct DeviceState {
@@ -102,6 +107,7 @@ private:
         uint8_t status, haStat, targStat;
         scsi::Sense sense;
         bool senseValid;
+        uint32_t transferred;      // data bytes moved when it completes good
         std::vector<uint8_t> data; // what goes into the data buffer
         std::vector<uint8_t> raw;  // a replayed sense area, as recorded
         int replayed = -1;         // the recorded request it answers, or -1

@@ -1,5 +1,6 @@
 #include "sim/core/scenario.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -85,6 +86,23 @@ bool deviceOption(const std::string& key, const std::string& value, DeviceSpec& 
     return true;
 }
 
+// The errors a device node's ioctl fails with when the transport or the device gives up.
+bool errnoNamed(const std::string& name, int& error) {
+    static const struct {
+        const char* name;
+        int value;
+    } known[] = {{"EIO", EIO},     {"ENODEV", ENODEV}, {"ENXIO", ENXIO},
+                 {"EBUSY", EBUSY}, {"ENOMEM", ENOMEM}, {"EAGAIN", EAGAIN},
+                 {"EINTR", EINTR}, {"EPERM", EPERM},   {"EACCES", EACCES}};
+    for (const auto& k : known) {
+        if (name == k.name) {
+            error = k.value;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool faultOption(const std::string& key, const std::string& value, Fault& f) {
     long long n = 0;
     if (key == "occurrence") {
@@ -109,6 +127,16 @@ bool faultOption(const std::string& key, const std::string& value, Fault& f) {
         return milliseconds(value, f.delayMs);
     } else if (key == "corrupt" && number(value, n)) {
         f.corruptOffset = n;
+    } else if (key == "errno") {
+        return errnoNamed(value, f.error);
+    } else if (key == "host-status" && number(value, n, 16) && n > 0 && n <= 0xFF) {
+        f.hostStatus = static_cast<int>(n);
+    } else if (key == "driver-status" && number(value, n, 16) && n > 0 && n <= 0xFF) {
+        f.driverStatus = static_cast<int>(n);
+    } else if (key == "resid" && number(value, n) && n >= 0) {
+        f.residual = n;
+    } else if (key == "scsi-status" && number(value, n, 16) && n > 0 && n <= 0xFF) {
+        f.scsiStatus = static_cast<int>(n);
     } else {
         return false;
     }
@@ -176,8 +204,8 @@ bool Scenario::parse(const std::string& text, Scenario& scenario, std::string& e
                 f.opcode = static_cast<int>(n);
             }
             for (size_t i = 3; ok && i < w.size(); ++i) {
-                if (w[i] == "never") {
-                    f.never = true;
+                if (w[i] == "never" || w[i] == "throw") {
+                    (w[i] == "never" ? f.never : f.raise) = true;
                     continue;
                 }
                 const size_t eq = w[i].find('=');

@@ -45,6 +45,19 @@ struct Fault {
     bool never = false;                   // never complete
     int64_t delayMs = -1;                 // complete after this long, otherwise as usual
     int64_t corruptOffset = -1; // flip this byte of the data a read returns or a write stores
+
+    // The command never reaches the device: the transport fails it. On the emulated device node
+    // these are what SG_IO reports (sim/README.md); on the simulated ASPI layer the request
+    // completes with 04h, no sense data, and the target status given.
+    int error = 0;         // the ioctl fails with this errno
+    int hostStatus = -1;   // it ends with this host status, SCSI status good
+    int driverStatus = -1; // it ends with this driver status, SCSI status good
+    int64_t residual = -1; // with either: the residual count reported (-1: the whole length)
+    int scsiStatus = -1;   // the target answers this status, without sense data
+    // The layer's own code fails while taking the request: it throws an exception of no
+    // standard type (an int), for the layers' guards against exceptions to catch.
+    bool raise = false;
+    bool lost() const { return error != 0 || hostStatus >= 0 || driverStatus >= 0; }
 };
 
 struct Scenario {

@@ -1,11 +1,13 @@
 // Our stand-in for ASPI for Win32: the simulated bus behind the two cdecl entry points, with a
 // worker thread that completes requests when they are due. Configured by the scenario file
 // that the environment variable KXD_SIM_SCENARIO names; without it the bus holds one
-// KXD-7316 (revision KV81, tray empty) at host adapter 0, target 1.
+// KXD-7316 (revision KV81, tray empty) at host adapter 0, target 1. No exception leaves this
+// library: a request whose handling fails ends with status 02h (aborted).
 #include <windows.h>
 
 #include <string>
 
+#include "layers/layer_guard.h"
 #include "sim/core/bus.h"
 
 namespace {
@@ -15,7 +17,7 @@ sim::Bus* bus = nullptr; // made on first use, kept until the process ends
 HANDLE wake = nullptr;   // tells the worker that a request was queued
 bool workerStarted = false;
 HMODULE self = nullptr;
-std::string replayMessages; // replay errors not shown yet
+std::string replayMessages; // replay errors (and why a recording is refused) not shown yet
 DWORD startTicks = 0;
 
 int64_t now() {
@@ -42,7 +44,7 @@ DWORD WINAPI work(LPVOID) {
     for (;;) {
         EnterCriticalSection(&lock);
         const int64_t t = now();
-        bus->completeDue(t, events);
+        layerGuard([t] { bus->completeDue(t, events); });
         const int64_t due = bus->nextDue();
         LeaveCriticalSection(&lock);
         DWORD wait = INFINITE;
@@ -77,7 +79,8 @@ void start() {
     }
     bus = new sim::Bus(scenario);
     if (!bus->replayLoadError().empty()) {
-        OutputDebugStringA(("WNASPI32 simulator: " + bus->replayLoadError() + "\n").c_str());
+        // A recording the bus refuses: the program finds no ASPI, and the user sees why.
+        replayMessages = "The recording cannot be replayed: " + bus->replayLoadError();
     }
     // A request that is not the one recorded fails the run where everyone sees it: in a box of
     // its own, shown once the lock is let go.
@@ -103,32 +106,51 @@ void startWorker() {
     }
 }
 
-} // namespace
-
-extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
-    EnterCriticalSection(&lock);
-    start();
-    const DWORD info = bus->supportInfo();
-    LeaveCriticalSection(&lock);
-    return info;
-}
-
-extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* block) {
-    if (block == nullptr) {
-        return aspi::SS_INVALID_CMD;
-    }
-    EnterCriticalSection(&lock);
-    start();
-    startWorker();
-    bus->submit(static_cast<aspi::RequestBlock*>(block), now(), events);
+// Shows what went wrong with the replay, outside the lock, in a box of the layer's own.
+void showReplayMessages() {
     std::string message;
+    EnterCriticalSection(&lock);
     message.swap(replayMessages);
     LeaveCriticalSection(&lock);
-    SetEvent(wake);
     if (!message.empty()) {
         OutputDebugStringA(("WNASPI32 simulator: " + message + "\n").c_str());
         MessageBoxA(nullptr, message.c_str(), "Replay", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
     }
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
+    DWORD info = 0xE400; // failed initialisation
+    layerGuard([&info] {
+        EnterCriticalSection(&lock);
+        layerGuard(start);
+        info = bus != nullptr ? bus->supportInfo() : info;
+        LeaveCriticalSection(&lock);
+        showReplayMessages();
+    });
+    return info;
+}
+
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* argument) {
+    if (argument == nullptr) {
+        return aspi::SS_INVALID_CMD;
+    }
+    auto* block = static_cast<aspi::RequestBlock*>(argument);
+    EnterCriticalSection(&lock);
+    const bool taken = layerGuard([block] {
+        start();
+        startWorker();
+        bus->submit(block, now(), events);
+    });
+    LeaveCriticalSection(&lock);
+    if (!taken) {
+        // The simulated layer failed to take it: the program learns so from its status byte.
+        aspi::storeStatus(*block, aspi::SS_ABORTED);
+        return aspi::SS_ABORTED;
+    }
+    SetEvent(wake);
+    layerGuard(showReplayMessages);
     return aspi::SS_PENDING;
 }
 

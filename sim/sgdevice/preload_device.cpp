@@ -3,6 +3,7 @@
 // first request reaches the drive). Without the variable the node holds one KXD-7316
 // (revision KV81, tray empty) at host adapter 0, target 1; a scenario that cannot be read
 // leaves it without a drive, and says why on the standard error.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -54,9 +55,16 @@ sim::Scenario scenario() {
 } // namespace
 
 extern "C" int kxd_sg_ioctl(unsigned long request, void* argument, int* error) {
-    // Kept until the process ends: a command the kernel's time limit gave up on may still be
-    // completed by it.
-    static sim::SgDevice* device =
-        new sim::SgDevice(scenario, sim::SgDevice::Clock{now, waitUntil});
-    return device->ioctl(request, argument, *error);
+    // Called from C (Wine's ntdll): nothing may be thrown through it. What fails in the drive's
+    // own code fails the ioctl as the kernel fails a command that went wrong.
+    try {
+        // Kept until the process ends: a command the kernel's time limit gave up on may still
+        // be completed by it.
+        static sim::SgDevice* device =
+            new sim::SgDevice(scenario, sim::SgDevice::Clock{now, waitUntil});
+        return device->ioctl(request, argument, *error);
+    } catch (...) {
+        *error = EIO;
+        return -1;
+    }
 }

@@ -78,8 +78,8 @@ int SgDevice::ioctl(unsigned long request, void* argument, int& error) {
     case SCSI_IOCTL_GET_IDLUN: {
         std::lock_guard<std::mutex> hold(lock_);
         const DeviceSpec* d = drive();
-        if (d == nullptr) {
-            error = ENXIO;
+        if (d == nullptr || gone_) {
+            error = gone_ ? ENODEV : ENXIO;
             return -1;
         }
         // The second word is the host's unique number.
@@ -137,8 +137,9 @@ int SgDevice::sgIo(sg_io_hdr& h, int& error) {
 
     std::unique_lock<std::mutex> hold(lock_);
     const DeviceSpec* d = drive();
-    if (d == nullptr) {
-        error = ENXIO;
+    if (d == nullptr || gone_) {
+        // A device taken away: the generic driver answers ENODEV from then on.
+        error = gone_ ? ENODEV : ENXIO;
         return -1;
     }
     // The command as a request block to the drive's slot, with a copy of the caller's buffer
@@ -163,12 +164,14 @@ int SgDevice::sgIo(sg_io_hdr& h, int& error) {
     const int64_t start = clock_.now();
     settle(start);
     bus().submit(&block, start, *this);
-    const int64_t due = bus().trace().back().due;
+    const TraceEntry entry = bus().trace().back();
+    const int64_t due = entry.due;
 
     h.status = h.masked_status = h.msg_status = 0;
     h.host_status = h.driver_status = 0;
     h.sb_len_wr = 0;
     h.info = 0;
+    // Nothing moved until the device says otherwise.
     h.resid = static_cast<int>(h.dxfer_len);
     const int64_t limit = start + (h.timeout != 0 ? h.timeout : DefaultTimeoutMs);
     if (due < 0 || due > limit) {
@@ -191,10 +194,27 @@ int SgDevice::sgIo(sg_io_hdr& h, int& error) {
     h.duration = static_cast<unsigned>(clock_.now() - start);
     const uint8_t status = aspi::loadStatus(block);
     if (status == aspi::SS_COMP) {
-        if (h.dxfer_direction != SG_DXFER_TO_DEV && withData) {
-            std::memcpy(h.dxferp, block.SRB_BufPointer, h.dxfer_len);
+        // The kernel reports a short transfer by its residual.
+        const uint32_t moved = std::min(entry.transferred, h.dxfer_len);
+        if (h.dxfer_direction != SG_DXFER_TO_DEV && moved != 0) {
+            std::memcpy(h.dxferp, block.SRB_BufPointer, moved);
         }
-        h.resid = 0;
+        h.resid = static_cast<int>(h.dxfer_len - moved);
+        return 0;
+    }
+    if (entry.error != 0) {
+        error = entry.error;
+        return -1;
+    }
+    if (entry.hostStatus != 0 || entry.driverStatus != 0) {
+        // The transport ended it: good SCSI status, its host or driver status, and the residual
+        // the low-level driver left (by default, nothing moved).
+        h.host_status = static_cast<unsigned short>(entry.hostStatus);
+        h.driver_status = static_cast<unsigned short>(entry.driverStatus);
+        if (entry.residual >= 0) {
+            h.resid = static_cast<int>(std::min<int64_t>(entry.residual, h.dxfer_len));
+        }
+        h.info = SG_INFO_CHECK;
         return 0;
     }
     if (status == aspi::SS_ERR && block.SRB_TargStat == scsi::CheckCondition) {
@@ -212,8 +232,21 @@ int SgDevice::sgIo(sg_io_hdr& h, int& error) {
         h.info = SG_INFO_CHECK;
         return 0;
     }
-    // The drive failed it without sense data (it no longer answers, or a fault gave a bare
-    // status): the command did not come through.
+    if (status == aspi::SS_ERR && block.SRB_TargStat != scsi::Good) {
+        // Another status of the target (busy, reservation conflict), no sense data.
+        h.status = block.SRB_TargStat;
+        h.masked_status = static_cast<unsigned char>(block.SRB_TargStat >> 1);
+        h.info = SG_INFO_CHECK;
+        return 0;
+    }
+    if (status == aspi::SS_ERR && block.SRB_HaStat == aspi::HASTAT_SEL_TO) {
+        // The device no longer answers: it went away, and the node with it.
+        gone_ = true;
+        error = ENODEV;
+        return -1;
+    }
+    // The drive failed it without sense data (a fault with a bare status): the command did not
+    // come through.
     error = EIO;
     return -1;
 }

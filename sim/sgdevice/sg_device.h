@@ -76,6 +76,8 @@ private:
     std::mutex lock_;
     std::unique_ptr<Bus> bus_;
     std::vector<std::unique_ptr<Transfer>> transfers_;
+    // The device went away (it stopped answering): the node fails every request since.
+    bool gone_ = false;
 };
 
 } // namespace sim

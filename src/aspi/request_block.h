@@ -15,11 +15,13 @@ enum : uint8_t {
 
     SS_PENDING = 0x00,
     SS_COMP = 0x01,
+    SS_ABORTED = 0x02, // the layer gave the request up
     SS_ERR = 0x04,
     SS_INVALID_CMD = 0x80,
     SS_INVALID_HA = 0x81,
     SS_NO_DEVICE = 0x82,
     SS_INVALID_SRB = 0xE0,  // a request block with wrong fields
+    SS_FAILED_INIT = 0xE4,  // the layer could not start
     SS_ASPI_IS_BUSY = 0xE5, // no means to take a request
     SS_NO_ADAPTERS = 0xE8,
 

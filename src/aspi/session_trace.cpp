@@ -345,13 +345,37 @@ std::string requestLine(const Request& r, const SideWriter& side) {
     return line;
 }
 
+std::string lostLine(const std::vector<int>& numbers) {
+    std::string line = "lost";
+    for (int n : numbers) {
+        line += " " + std::to_string(n);
+    }
+    return line;
+}
+
+std::string endLine(uint32_t crc) {
+    return platform::formatText("end crc=%08lX", static_cast<unsigned long>(crc));
+}
+
+uint32_t lineCrc(const std::string& line, uint32_t previous) {
+    std::size_t length = line.size();
+    while (length > 0 && line[length - 1] == '\r') {
+        --length;
+    }
+    const uint8_t newline = '\n';
+    return crc32(&newline, 1,
+                 crc32(reinterpret_cast<const uint8_t*>(line.data()), length, previous));
+}
+
 bool parse(const std::string& text, const std::vector<uint8_t>& side, Session& session,
            std::string& error) {
     session = Session();
     std::size_t at = 0;
     int lineNumber = 0;
     bool header = false;
-    while (at <= text.size()) {
+    bool ended = false;
+    uint32_t crc = 0;
+    while (at < text.size()) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) {
             end = text.size();
@@ -360,19 +384,52 @@ bool parse(const std::string& text, const std::vector<uint8_t>& side, Session& s
         at = end + 1;
         ++lineNumber;
         const std::vector<std::string> w = words(line);
-        if (w.empty() || w[0][0] == '#') {
-            if (end == text.size()) {
-                break;
+        const std::string where = "line " + std::to_string(lineNumber) + ": ";
+        if (ended) {
+            if (!w.empty()) {
+                error = where + "text after the end line";
+                return false;
             }
+            continue;
+        }
+        if (w.size() == 2 && w[0] == "end" && header) {
+            uint64_t recorded = 0;
+            if (w[1].compare(0, 4, "crc=") != 0 ||
+                !number(w[1].substr(4), 16, UINT32_MAX, recorded)) {
+                error = where + "bad end line";
+                return false;
+            }
+            if (recorded != crc) {
+                error = "the recording does not match its checksum: it was changed after it "
+                        "was recorded";
+                return false;
+            }
+            ended = true;
+            continue;
+        }
+        crc = lineCrc(line, crc);
+        if (w.empty() || w[0][0] == '#') {
             continue;
         }
         std::string why;
         if (!header) {
+            if (w.size() == 2 && w[0] == Magic && w[1] == "1") {
+                error = where + "a recording of format 1, which carries no checksum: record it "
+                                "again";
+                return false;
+            }
             if (w.size() != 2 || w[0] != Magic || w[1] != std::to_string(FormatVersion)) {
-                error = "line " + std::to_string(lineNumber) + ": not a " + headerLine() + " file";
+                error = where + "not a " + headerLine() + " file";
                 return false;
             }
             header = true;
+        } else if (w[0] == "lost") {
+            why = w.size() > 2 ? "requests" : "request";
+            for (std::size_t i = 1; i < w.size(); ++i) {
+                why += " " + w[i];
+            }
+            why += " could not be written when recorded (a full or failing disk): the "
+                   "recording is not whole";
         } else if (w[0] == "support") {
             uint64_t value = 0;
             if (w.size() != 3 || w[1].compare(0, 2, "t=") != 0 ||
@@ -392,15 +449,17 @@ bool parse(const std::string& text, const std::vector<uint8_t>& side, Session& s
             why = "unknown line " + w[0];
         }
         if (!why.empty()) {
-            error = "line " + std::to_string(lineNumber) + ": " + why;
+            error = where + why;
             return false;
-        }
-        if (end == text.size()) {
-            break;
         }
     }
     if (!header) {
         error = "empty trace";
+        return false;
+    }
+    if (!ended) {
+        error = "the recording is cut off after line " + std::to_string(lineNumber) +
+                ": it has no end line (it was not written to its end)";
         return false;
     }
     // Written as they completed (a request never completed comes last): in the order sent.
@@ -429,8 +488,8 @@ std::string describe(const Request& r) {
     return text;
 }
 
-uint32_t crc32(const uint8_t* data, std::size_t length) {
-    uint32_t crc = 0xFFFFFFFFu;
+uint32_t crc32(const uint8_t* data, std::size_t length, uint32_t previous) {
+    uint32_t crc = ~previous;
     for (std::size_t i = 0; i < length; ++i) {
         crc ^= data[i];
         for (int bit = 0; bit < 8; ++bit) {

@@ -19,6 +19,7 @@ set(e2e_definitions
     -D FORMDEMO=$<TARGET_FILE:formdemo>
     -D KXDFLASH=$<TARGET_FILE:kxdflash>
     -D MAKE_FLASHER=$<TARGET_FILE:make_flasher>
+    -D LAYER_EXIT=$<TARGET_FILE:layer_exit>
     -D RECORDER=$<TARGET_FILE:recorder>
     -D SOURCE=${PROJECT_SOURCE_DIR}
     -D E2E=${e2e_dir}
@@ -114,6 +115,26 @@ foreach(scenario ${e2e_sessions})
     kxd_bridged(bridge.${name} ${name} $<TARGET_FILE:bridge>)
 endforeach()
 kxd_bridged(bridge.record.flash_completed flash_completed $<TARGET_FILE:recorder> --recording)
+
+# The recording layer where it cannot record (folders mounted by recorder/with-folders.sh), and
+# at the end of a process that leaves a request pending with it.
+set(folders ${CMAKE_BINARY_DIR}/e2e/recorder.folders)
+kxd_e2e(recorder.unwritable_folders ${e2e_dir}/recorder/unwritable_folders.e2e
+    WITH bash ${e2e_dir}/recorder/with-folders.sh ${folders} $<TARGET_FILE:W9XKVXXXX>
+         $<TARGET_FILE:recorder>
+    DEFINE LAYER=$<TARGET_FILE:recorder> SYSTEM_LAYER=$<TARGET_FILE:wnaspi32>
+           RO=${folders}.ro RO_SRC=${folders}.ro-src FULL=${folders}.full)
+kxd_e2e(recorder.exit_pending ${e2e_dir}/recorder/exit_pending.e2e
+    CHECK bash ${e2e_dir}/recorder/exit_pending.check.sh
+    DEFINE LAYER=$<TARGET_FILE:recorder> SYSTEM_LAYER=$<TARGET_FILE:wnaspi32>
+           BUS=${e2e_dir}/recorder/exit_pending.bus)
+
+# The transport's faults through the bridge, flash after flash (bridge/transport_faults.bus).
+kxd_e2e(bridge.transport_faults ${e2e_dir}/bridge/transport_faults.e2e
+    PREFIX ${CMAKE_BINARY_DIR}/wineprefix-bridge
+    WITH bash ${PROJECT_SOURCE_DIR}/tests/bridge/with-drive.sh
+         ${CMAKE_BINARY_DIR}/sim/sgdevice/preload ${CMAKE_BINARY_DIR}/e2e/bridge.transport_faults/bus.txt
+    DEFINE LAYER=$<TARGET_FILE:bridge> BUS=${e2e_dir}/bridge/transport_faults.bus)
 
 # The text-fit check has to fail where the prefix lacks the Windows 9x fonts: text_fit in a prefix
 # of its own made without them (KXD_WINE_FONTS=none), expected to stop at a text-fit step.

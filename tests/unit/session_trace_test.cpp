@@ -1,6 +1,6 @@
 // The recorded session's text form: what the recording layer writes reads back the same, data
-// beyond the inline limit through the side file, and what is no trace of this version is
-// refused with its line.
+// beyond the inline limit through the side file, and what is no trace of this version, was
+// changed, cut off or lost requests is refused, with its line where it has one.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,6 +12,17 @@ namespace {
 
 using aspi::trace::Direction;
 using aspi::trace::Request;
+
+// The lines given, and the end line with their checksum.
+std::string sealed(const std::string& text) {
+    uint32_t crc = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        crc = aspi::trace::lineCrc(text.substr(at, end - at), crc);
+        at = end + 1;
+    }
+    return text + aspi::trace::endLine(crc) + "\n";
+}
 
 std::vector<uint8_t> pattern(std::size_t size, uint8_t seed) {
     std::vector<uint8_t> data(size);
@@ -69,7 +80,7 @@ TEST(SessionTrace, WhatIsWrittenReadsBackTheSame) {
 
     aspi::trace::Session session;
     std::string error;
-    ASSERT_TRUE(aspi::trace::parse(text, side, session, error)) << error << "\n" << text;
+    ASSERT_TRUE(aspi::trace::parse(sealed(text), side, session, error)) << error << "\n" << text;
     EXPECT_EQ(session.support, 0x0103u);
     ASSERT_EQ(session.requests.size(), 4u);
     const Request* written[] = {&inquiry, &block, &failed, &pending};
@@ -82,24 +93,36 @@ TEST(SessionTrace, WhatIsWrittenReadsBackTheSame) {
     }
 }
 
-TEST(SessionTrace, RefusesWhatIsNoTraceOfThisVersion) {
-    const std::string header = "kxd-aspi-trace 1\n";
+TEST(SessionTrace, RefusesWhatIsNoWholeUnchangedTraceOfThisVersion) {
+    const std::string header = "kxd-aspi-trace 2\n";
     const std::string good = "request 1 t=0 end=1 cmd=02 ha=0 target=1 lun=0 flags=00 dir=none "
                              "len=0 cdb=00.00.00.00.00.00 out=- in=- status=01 ha-status=00 "
                              "target-status=00 sense=-";
     const auto with = [&](const std::string& from, const std::string& to) {
         std::string line = good;
         line.replace(line.find(from), from.size(), to);
-        return header + line + "\n";
+        return sealed(header + line + "\n");
     };
+    const std::string whole = sealed(header + good + "\n");
+    std::string edited = whole; // a byte changed after the recording was written
+    edited.replace(edited.find("status=01"), 9, "status=04");
     struct Row {
         std::string text;
         std::string error;
     };
     const Row rows[] = {
-        {"kxd-aspi-trace 2\n", "line 1: not a kxd-aspi-trace 1 file"},
+        {sealed("kxd-aspi-trace 3\n"), "line 1: not a kxd-aspi-trace 2 file"},
+        {"kxd-aspi-trace 1\n" + good + "\n# end\n",
+         "line 1: a recording of format 1, which carries no checksum: record it again"},
         {"", "empty trace"},
-        {header + good + "\n" + good + "\n", "request 2 is missing or written twice"},
+        {edited, "the recording does not match its checksum: it was changed after it was recorded"},
+        {header + good + "\n", "the recording is cut off after line 2: it has no end line (it "
+                               "was not written to its end)"},
+        {whole + good + "\n", "line 4: text after the end line"},
+        {sealed(header + "lost 21 23\n"), "line 2: requests 21 23 could not be written when "
+                                          "recorded (a full or failing disk): the recording is "
+                                          "not whole"},
+        {sealed(header + good + "\n" + good + "\n"), "request 2 is missing or written twice"},
         {with("cmd=02", "cmd=01"), "line 2: only command code 02 is recorded as a request"},
         {with("end=1", "end=pending"), "line 2: a pending request has no status"},
         {with("cdb=00.00.00.00.00.00", "cdb=00.0"), "line 2: bad cdb"},
@@ -108,7 +131,7 @@ TEST(SessionTrace, RefusesWhatIsNoTraceOfThisVersion) {
         {with("sense=-", "sense=hex:7"), "line 2: bad hex data hex:7"},
         {with(" sense=-", ""), "line 2: missing field sense"},
         {with("t=0", "t=-1"), "line 2: bad t"},
-        {header + "frobnicate\n", "line 2: unknown line frobnicate"},
+        {sealed(header + "frobnicate\n"), "line 2: unknown line frobnicate"},
     };
     for (const Row& r : rows) {
         aspi::trace::Session session;
@@ -118,7 +141,13 @@ TEST(SessionTrace, RefusesWhatIsNoTraceOfThisVersion) {
     }
     aspi::trace::Session session;
     std::string error;
-    EXPECT_TRUE(aspi::trace::parse(header + good + "\n", {}, session, error)) << error;
+    EXPECT_TRUE(aspi::trace::parse(whole, {}, session, error)) << error;
+    // Line ends do not count: a copy with other line ends checks the same.
+    std::string crlf;
+    for (char c : whole) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    EXPECT_TRUE(aspi::trace::parse(crlf, {}, session, error)) << error;
 }
 
 } // namespace

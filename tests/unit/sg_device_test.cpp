@@ -214,18 +214,64 @@ TEST(SgDevice, ACommandLongerThanTheTimeLimitIsCompletedByTheDriveLater) {
     EXPECT_EQ(slow.data[8], 0xAA);
 }
 
-TEST(SgDevice, AFailureWithoutSenseDataFailsTheIoctl) {
-    sim::Fault bare = faultOn(scsi::Inquiry);
-    bare.status = aspi::SS_ERR;
-    sim::Scenario dying = drive();
-    dying.devices[0].diesAfter = 0;
-    for (const sim::Scenario& scenario : {drive({bare}), dying}) {
-        Node node(scenario);
-        Command c(inquiry(), SG_DXFER_FROM_DEV, scsi::InquiryLength);
+TEST(SgDevice, WhatTheTransportMakesOfACommandAsTheGenericDriverReportsIt) {
+    // An INQUIRY asking for 64 bytes (the drive has 36), at its first occurrence.
+    struct Row {
+        const char* what;
+        void (*fault)(sim::Fault&);
+        int result, error, host, driver, status, resid;
+    };
+    const Row rows[] = {
+        {"a short answer", [](sim::Fault&) {}, 0, 0, 0, 0, 0, 64 - 36},
+        {"lost on the way, nothing moved", [](sim::Fault& f) { f.hostStatus = 0x07; }, 0, 0, 7, 0,
+         0, 64},
+        {"lost, a residual of 0", [](sim::Fault& f) { f.hostStatus = 7, f.residual = 0; }, 0, 0, 7,
+         0, 0, 0},
+        {"a driver timeout", [](sim::Fault& f) { f.driverStatus = 0x06; }, 0, 0, 0, 6, 0, 64},
+        {"busy", [](sim::Fault& f) { f.scsiStatus = 0x08; }, 0, 0, 0, 0, 0x08, 64},
+        {"a reservation conflict", [](sim::Fault& f) { f.scsiStatus = 0x18; }, 0, 0, 0, 0, 0x18,
+         64},
+        {"EBUSY", [](sim::Fault& f) { f.error = EBUSY; }, -1, EBUSY, 0, 0, 0, 64},
+        {"ENOMEM", [](sim::Fault& f) { f.error = ENOMEM; }, -1, ENOMEM, 0, 0, 0, 64},
+        {"a bare status", [](sim::Fault& f) { f.status = aspi::SS_ERR; }, -1, EIO, 0, 0, 0, 64},
+    };
+    for (const Row& row : rows) {
+        sim::Fault fault = faultOn(scsi::Inquiry);
+        fault.occurrence = 1;
+        row.fault(fault);
+        Node node(drive({fault}));
+        std::vector<uint8_t> cdb = inquiry();
+        cdb[4] = 64;
+        Command c(cdb, SG_DXFER_FROM_DEV, 64);
         int error = 0;
-        EXPECT_EQ(node.ioctl(SG_IO, &c.h, error), -1);
-        EXPECT_EQ(error, EIO);
+        EXPECT_EQ(node.ioctl(SG_IO, &c.h, error), row.result) << row.what;
+        EXPECT_EQ(error, row.error) << row.what;
+        if (row.result == 0) {
+            EXPECT_EQ(c.h.host_status, row.host) << row.what;
+            EXPECT_EQ(c.h.driver_status, row.driver) << row.what;
+            EXPECT_EQ(c.h.status, row.status) << row.what;
+            EXPECT_EQ(c.h.resid, row.resid) << row.what;
+            EXPECT_EQ(c.h.info & SG_INFO_CHECK, row.resid == 28 ? 0 : SG_INFO_CHECK) << row.what;
+        }
+        EXPECT_EQ(c.data[8], row.resid == 28 ? 'Q' : 0xAA) << row.what;
     }
+}
+
+TEST(SgDevice, ADeviceThatStopsAnsweringHasGoneAwayWithItsNode) {
+    sim::Scenario dying = drive();
+    dying.devices[0].diesAfter = 1;
+    Node node(dying);
+    Command c(testUnitReady(), SG_DXFER_NONE, 0);
+    int error = 0;
+    ASSERT_EQ(node.ioctl(SG_IO, &c.h, error), 0);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(node.ioctl(SG_IO, &c.h, error), -1);
+        EXPECT_EQ(error, ENODEV);
+    }
+    EXPECT_EQ(node.trace().size(), 2u) << "nothing reaches the bus once it has gone";
+    uint32_t idLun[2] = {};
+    EXPECT_EQ(node.ioctl(SCSI_IOCTL_GET_IDLUN, idLun, error), -1);
+    EXPECT_EQ(error, ENODEV);
 }
 
 TEST(SgDevice, OtherRequestsOfTheNode) {

@@ -2,6 +2,7 @@
 // scenario file.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -347,7 +348,9 @@ TEST(SimScenario, ParsesEveryDirective) {
                              "fault 0:1 3C occurrence=6 corrupt=100\n"
                              "fault 0:1 any sense=02/04/01 delay=30\n"
                              "fault 1:0 12 never\n"
-                             "fault 1:0 00 occurrence=* status=E5\n";
+                             "fault 1:0 00 occurrence=* status=E5\n"
+                             "fault 0:1 3B errno=ENODEV host-status=07 driver-status=06 resid=3 "
+                             "scsi-status=18 throw\n";
     sim::Scenario s;
     std::string error;
     ASSERT_TRUE(sim::Scenario::parse(text, s, error)) << error;
@@ -370,7 +373,7 @@ TEST(SimScenario, ParsesEveryDirective) {
     EXPECT_FALSE(s.devices[1].drive);
     EXPECT_EQ(std::string("FIXED \"X\"\0Z", 11), s.devices[1].product);
     EXPECT_EQ(0, s.devices[1].peripheralType);
-    ASSERT_EQ(4u, s.faults.size());
+    ASSERT_EQ(5u, s.faults.size());
     EXPECT_EQ(0x3C, s.faults[0].opcode);
     EXPECT_EQ(6, s.faults[0].occurrence);
     EXPECT_EQ(100, s.faults[0].corruptOffset);
@@ -383,6 +386,13 @@ TEST(SimScenario, ParsesEveryDirective) {
     EXPECT_EQ(1, s.faults[2].hostAdapter);
     EXPECT_EQ(0, s.faults[3].occurrence);
     EXPECT_EQ(0xE5, s.faults[3].status);
+    const sim::Fault& lost = s.faults[4];
+    EXPECT_EQ(ENODEV, lost.error);
+    EXPECT_EQ(7, lost.hostStatus);
+    EXPECT_EQ(6, lost.driverStatus);
+    EXPECT_EQ(3, lost.residual);
+    EXPECT_EQ(0x18, lost.scsiStatus);
+    EXPECT_TRUE(lost.raise);
 }
 
 TEST(SimScenario, ReportsTheLineItCannotRead) {
@@ -402,8 +412,10 @@ TEST(SimScenario, ReportsTheLineItCannotRead) {
         "device 0:1 kxd latency=-5\n",
         "device 0:1 kxd commit-ms=86400001\n",
         "fault 0:1 3B delay=9223372036854775807\n",
+        "fault 0:1 3B errno=EWHATEVER\n",
+        "fault 0:1 3B host-status=100\n",
     };
-    const int lines[] = {1, 1, 2, 1, 1, 1, 1, 1, 1, 3, 1, 1, 1};
+    const int lines[] = {1, 1, 2, 1, 1, 1, 1, 1, 1, 3, 1, 1, 1, 1, 1};
     for (size_t i = 0; i < std::size(bad); ++i) {
         sim::Scenario s;
         std::string error;

@@ -61,7 +61,7 @@ std::unique_ptr<console::DriveSource> systemDrives(const console::Options& optio
         if (d.device == INVALID_HANDLE_VALUE) {
             f.entry.refusal = reasonFor(d.error, f.entry.refusalExit);
         } else {
-            f.device.reset(new bridge::win32::PassThroughDevice(d.device));
+            f.device.reset(new bridge::win32::PassThroughDevice(d.device, d.drive.addressed));
             if (d.drive.addressed) {
                 f.entry.others = "SCSI address " + std::to_string(d.drive.port) + ":" +
                                  std::to_string(d.drive.path) + ":" +
