@@ -28,6 +28,7 @@
 #include "aspi/session_trace.h"
 #include "layer_guard.h"
 #include "recording.h"
+#include "win32_file.h"
 #include "worker_thread.h"
 
 namespace {
@@ -51,34 +52,6 @@ struct Pending {
     trace::Request record;
 };
 
-class Win32File : public recorder::File {
-public:
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    bool writeAt(uint64_t offset, const void* data, std::size_t length) override {
-        if (handle == INVALID_HANDLE_VALUE || offset > 0x7FFFFFFF ||
-            SetFilePointer(handle, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == 0xFFFFFFFF) {
-            return false;
-        }
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        while (length > 0) {
-            DWORD written = 0;
-            if (!WriteFile(handle, bytes, static_cast<DWORD>(length), &written, nullptr) ||
-                written == 0) {
-                return false;
-            }
-            bytes += written;
-            length -= written;
-        }
-        return true;
-    }
-    bool truncate(uint64_t length) override {
-        return handle != INVALID_HANDLE_VALUE && length <= 0x7FFFFFFF &&
-               SetFilePointer(handle, static_cast<LONG>(length), nullptr, FILE_BEGIN) !=
-                   0xFFFFFFFF &&
-               SetEndOfFile(handle) != FALSE;
-    }
-};
-
 struct State {
     CRITICAL_SECTION lock;
     HMODULE self = nullptr;
@@ -87,7 +60,7 @@ struct State {
     HMODULE real = nullptr;
     GetSupportInfoFn getSupportInfo = nullptr;
     SendCommandFn sendCommand = nullptr;
-    Win32File text, side;
+    recorder::Win32File text, side;
     std::unique_ptr<recorder::Recording> recording; // none: requests go straight through
     DWORD startTick = 0;
     int requests = 0;

@@ -14,17 +14,17 @@ std::string hexBytes(const uint8_t* data, std::size_t length) {
 }
 
 BridgeObserver::BridgeObserver(platform::Console& console, bool verbose,
-                               aspi::trace::SessionRecorder* recorder,
-                               std::vector<std::string> names, std::function<uint32_t()> tickCount,
-                               std::function<void()> wake)
-    : console_(console), verbose_(verbose), recorder_(recorder), names_(std::move(names)),
+                               recorder::Recording* recording, std::vector<std::string> names,
+                               std::function<uint32_t()> tickCount, std::function<void()> wake)
+    : console_(console), verbose_(verbose), recording_(recording), names_(std::move(names)),
       tickCount_(std::move(tickCount)), wake_(std::move(wake)), start_(tickCount_()) {}
 
 void BridgeObserver::started(int drive, const aspi::RequestBlock& block, const bridge::Command& c) {
-    if (recorder_ != nullptr) {
-        number_ = recorder_->sent(block, now());
+    if (recording_ != nullptr) {
+        request_ = aspi::trace::requestOf(block, ++requests_, now());
         const auto* data = static_cast<const uint8_t*>(block.SRB_BufPointer);
         before_.assign(data, data != nullptr ? data + block.SRB_BufLen : data);
+        recording_->submitted(request_);
     }
     if (verbose_) {
         const char* way = c.direction == aspi::trace::Direction::In    ? " in"
@@ -57,14 +57,15 @@ void BridgeObserver::finished(int drive, const aspi::RequestBlock& block, const 
         }
         console_.err(text + "\n");
     }
-    if (recorder_ != nullptr) {
+    if (recording_ != nullptr) {
         // The outcome as it will stand in the block, worked out on a copy: the program takes
         // the block back the moment its status is written.
         aspi::RequestBlock answered = block;
         bridge::complete(answered, c, o);
         const auto* after = static_cast<const uint8_t*>(block.SRB_BufPointer);
-        recorder_->done(number_, answered, before_.empty() ? nullptr : before_.data(),
-                        before_.empty() ? nullptr : after, now());
+        aspi::trace::recordOutcome(request_, answered, before_.empty() ? nullptr : before_.data(),
+                                   before_.empty() ? nullptr : after, now());
+        recording_->completed(request_);
     }
 }
 

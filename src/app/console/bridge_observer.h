@@ -7,16 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "aspi/session_recorder.h"
+#include "aspi/request_record.h"
 #include "inprocess.h"
 #include "platform/console.h"
+#include "recording.h"
 
 namespace console {
 
 class BridgeObserver : public bridge::Observer {
 public:
-    // `names` are the drives' names by place; `recorder` may be null.
-    BridgeObserver(platform::Console& console, bool verbose, aspi::trace::SessionRecorder* recorder,
+    // `names` are the drives' names by place; `recording` may be null.
+    BridgeObserver(platform::Console& console, bool verbose, recorder::Recording* recording,
                    std::vector<std::string> names, std::function<uint32_t()> tickCount,
                    std::function<void()> wake);
 
@@ -32,13 +33,14 @@ public:
 private:
     platform::Console& console_;
     bool verbose_;
-    aspi::trace::SessionRecorder* recorder_;
+    recorder::Recording* recording_;
     std::vector<std::string> names_;
     std::function<uint32_t()> tickCount_;
     std::function<void()> wake_;
     uint32_t start_;
     // The request under way (the worker carries out one at a time).
-    int number_ = 0;
+    int requests_ = 0;
+    aspi::trace::Request request_;
     std::vector<uint8_t> before_;
 };
 

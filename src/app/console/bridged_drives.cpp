@@ -28,8 +28,9 @@ uint32_t requestLimitMs(const bridge::Command& c) {
 }
 
 BridgedDrives::BridgedDrives(platform::System& inner, bridge::EventHooks events,
-                             platform::Console& console, platform::FileSystem& files, bool verbose,
-                             const std::string& recording, std::vector<FoundDevice> found)
+                             platform::Console& console, const RecordingFile& openFile,
+                             bool verbose, const std::string& recording,
+                             std::vector<FoundDevice> found)
     : system_(inner), console_(console), recordingPath_(recording), found_(std::move(found)) {
     if (!recording.empty()) {
         const std::string side =
@@ -37,13 +38,16 @@ BridgedDrives::BridgedDrives(platform::System& inner, bridge::EventHooks events,
                                      recording.compare(recording.size() - 4, 4, ".txt") == 0)
                 ? recording.substr(0, recording.size() - 4) + ".BIN"
                 : recording + ".BIN";
-        std::unique_ptr<platform::OutputFile> text = files.create(recording);
-        std::unique_ptr<platform::OutputFile> data = files.create(side);
-        if (text && data) {
-            recorder_.reset(new aspi::trace::SessionRecorder(std::move(text), std::move(data)));
-            recorder_->comment("program kxdflash");
+        text_ = openFile(recording);
+        side_ = openFile(side);
+        if (text_ && side_) {
+            recording_.reset(new recorder::Recording(*text_, *side_));
+            recordingFailed_ = !recording_->begin({"program kxdflash"});
         } else {
             recordingFailed_ = true;
+        }
+        if (recordingFailed_) {
+            recording_.reset();
         }
     }
     std::vector<bridge::Drive> addresses;
@@ -59,7 +63,7 @@ BridgedDrives::BridgedDrives(platform::System& inner, bridge::EventHooks events,
     const platform::EventHandle completions = system_.completions();
     const auto set = events.set;
     observer_.reset(new BridgeObserver(
-        console, verbose, recorder_.get(), names, [this] { return system_.tickCount(); },
+        console, verbose, recording_.get(), names, [this] { return system_.tickCount(); },
         [set, completions] { set(completions); }));
     platform::Worker* worker = devices.empty() ? nullptr : platform::startWorker();
     bridge_.reset(new bridge::InProcessBridge(addresses, devices, worker, events, *observer_,
@@ -74,8 +78,8 @@ BridgedDrives::BridgedDrives(platform::System& inner, bridge::EventHooks events,
         }
         entries_.push_back(f.entry);
     }
-    if (recorder_) {
-        recorder_->support(observer_->now(), bridge::InProcessBridge::GetASPI32SupportInfo());
+    if (recording_) {
+        recording_->support(observer_->now(), bridge::InProcessBridge::GetASPI32SupportInfo());
     }
 }
 
@@ -105,7 +109,8 @@ std::string BridgedDrives::lockName(const DriveEntry& entry) {
 }
 
 bool BridgedDrives::finish() {
-    if (!recorder_ || recorder_->close()) {
+    // The recording is whole at every step; what a drive never answered stands in it as pending.
+    if (!recording_ || !recording_->failed()) {
         return true;
     }
     console_.err("kxdflash: the recording " + recordingPath_ + " could not be written\n");

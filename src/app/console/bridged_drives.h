@@ -20,6 +20,9 @@ namespace console {
 // bridge's 60 seconds.
 uint32_t requestLimitMs(const bridge::Command& command);
 
+// Opens (creates, or empties) a recording's file; null when it cannot.
+using RecordingFile = std::function<std::unique_ptr<recorder::File>(const std::string& path)>;
+
 // A device the platform found, opened or not.
 struct FoundDevice {
     DriveEntry entry;                       // name, other names, refusal
@@ -32,7 +35,7 @@ class BridgedDrives : public DriveSource {
 public:
     // `events` sets events for the platform; `recording` is the recording's path, or empty.
     BridgedDrives(platform::System& system, bridge::EventHooks events, platform::Console& console,
-                  platform::FileSystem& files, bool verbose, const std::string& recording,
+                  const RecordingFile& openFile, bool verbose, const std::string& recording,
                   std::vector<FoundDevice> found);
     ~BridgedDrives() override;
 
@@ -55,7 +58,8 @@ private:
     std::string recordingPath_;
     std::vector<FoundDevice> found_;
     std::vector<DriveEntry> entries_;
-    std::unique_ptr<aspi::trace::SessionRecorder> recorder_;
+    std::unique_ptr<recorder::File> text_, side_;
+    std::unique_ptr<recorder::Recording> recording_;
     bool recordingFailed_ = false;
     std::unique_ptr<BridgeObserver> observer_;
     std::unique_ptr<bridge::InProcessBridge> bridge_;

@@ -1,5 +1,8 @@
 // kxdflash on Linux: the SCSI generic and CD-ROM nodes of /dev (or of the folder that
 // KXDFLASH_DEVICE_DIR names) through SG_IO, or the simulated drive with --simulate.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -17,6 +20,28 @@ namespace {
 
 using console::DriveEntry;
 using console::Exit;
+
+// A recording's file over a descriptor.
+class DescriptorFile : public recorder::File {
+public:
+    explicit DescriptorFile(int fd) : fd_(fd) {}
+    ~DescriptorFile() override { ::close(fd_); }
+    bool writeAt(uint64_t offset, const void* data, std::size_t length) override {
+        return ::pwrite(fd_, data, length, static_cast<off_t>(offset)) ==
+               static_cast<ssize_t>(length);
+    }
+    bool truncate(uint64_t length) override {
+        return ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+std::unique_ptr<recorder::File> openRecordingFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd < 0 ? nullptr : std::make_unique<DescriptorFile>(fd);
+}
 
 std::string reasonFor(bridge::sg::Refusal refusal, int error, Exit& exit) {
     using bridge::sg::Refusal;
@@ -42,13 +67,14 @@ std::string reasonFor(bridge::sg::Refusal refusal, int error, Exit& exit) {
 
 class LinuxDrives : public console::BridgedDrives {
 public:
-    LinuxDrives(platform::System& system, platform::Console& console, platform::FileSystem& files,
+    LinuxDrives(platform::System& system, platform::Console& console,
                 const console::Options& options, std::vector<console::FoundDevice> found,
                 std::vector<bridge::sg::Node> nodes, std::vector<bridge::sg::Node> all)
         : BridgedDrives(system,
                         {platform::posix::retainEvent, platform::posix::setEvent,
                          platform::posix::releaseEvent},
-                        console, files, options.verbose, options.record, std::move(found)),
+                        console, openRecordingFile, options.verbose, options.record,
+                        std::move(found)),
           nodes_(std::move(nodes)), all_(std::move(all)) {}
 
     // A node named by another path (relative, a link) is the same file.
@@ -97,8 +123,7 @@ private:
 
 std::unique_ptr<console::DriveSource> systemDrives(const console::Options& options,
                                                    platform::System& system,
-                                                   platform::Console& console,
-                                                   platform::FileSystem& files, Exit& exit) {
+                                                   platform::Console& console, Exit& exit) {
     const char* folder = std::getenv("KXDFLASH_DEVICE_DIR");
     std::vector<bridge::sg::Node> all =
         bridge::sg::listNodes(folder != nullptr && *folder != '\0' ? folder : "/dev");
@@ -145,7 +170,7 @@ std::unique_ptr<console::DriveSource> systemDrives(const console::Options& optio
         }
         found.push_back(std::move(f));
     }
-    auto drives = std::make_unique<LinuxDrives>(system, console, files, options, std::move(found),
+    auto drives = std::make_unique<LinuxDrives>(system, console, options, std::move(found),
                                                 std::move(opened), all);
     if (!drives->recording()) {
         console.err("kxdflash: cannot create the recording " + options.record + "\n");
@@ -220,7 +245,7 @@ int main(int argc, char** argv) {
         arguments, console, files,
         [&](const console::Options& options, Exit& exit) -> std::unique_ptr<console::DriveSource> {
             if (options.simulate.empty()) {
-                return systemDrives(options, system, console, files, exit);
+                return systemDrives(options, system, console, exit);
             }
             sim::Scenario scenario;
             std::string error;

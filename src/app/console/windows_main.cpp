@@ -8,6 +8,7 @@
 #include "platform/win32/win32_console.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_system.h"
+#include "win32_file.h"
 
 namespace {
 
@@ -37,6 +38,15 @@ std::string reasonFor(DWORD error, Exit& exit) {
     }
 }
 
+// A recording's file, closed with it.
+struct ClosingFile : recorder::Win32File {
+    ~ClosingFile() override {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
 // A drive letter in either case, with or without its backslash: D:, d:, D:\.
 class WindowsDrives : public console::BridgedDrives {
 public:
@@ -50,8 +60,7 @@ public:
 
 std::unique_ptr<console::DriveSource> systemDrives(const console::Options& options,
                                                    platform::System& system,
-                                                   platform::Console& console,
-                                                   platform::FileSystem& files, Exit& exit) {
+                                                   platform::Console& console, Exit& exit) {
     std::vector<console::FoundDevice> found;
     for (const bridge::win32::CdromDrive& d : bridge::win32::cdromDrives()) {
         console::FoundDevice f;
@@ -74,7 +83,14 @@ std::unique_ptr<console::DriveSource> systemDrives(const console::Options& optio
         system,
         bridge::EventHooks{retain, [](void* e) { SetEvent(static_cast<HANDLE>(e)); },
                            [](void* e) { CloseHandle(static_cast<HANDLE>(e)); }},
-        console, files, options.verbose, options.record, std::move(found));
+        console,
+        [](const std::string& path) -> std::unique_ptr<recorder::File> {
+            auto file = std::make_unique<ClosingFile>();
+            file->handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            return file->handle != INVALID_HANDLE_VALUE ? std::move(file) : nullptr;
+        },
+        options.verbose, options.record, std::move(found));
     if (!drives->recording()) {
         console.err("kxdflash: cannot create the recording " + options.record + "\n");
         exit = console::ExitFileError;
@@ -101,6 +117,6 @@ int main(int argc, char** argv) {
                 exit = console::ExitUsage;
                 return nullptr;
             }
-            return systemDrives(options, system, console, files, exit);
+            return systemDrives(options, system, console, exit);
         });
 }
