@@ -4,10 +4,11 @@
 # release (instructions, imports, size, reproducible build), the end-to-end tests of the real
 # window under Xvfb (the i686 release under 32-bit Wine and the x86_64 build under 64-bit Wine),
 # and the command-line flasher against the emulated drive on Linux (x86_64 and i386) and under
-# both Wine builds. The Linux suites (mostly waiting for the emulated drive) run beside the Wine
-# suites, each suite's own tests as many at a time as there are processors; the fuzz targets,
-# which keep every processor busy, run alone afterwards, so that the windows under Wine never
-# share the machine with them. Each suite's output follows when all are done.
+# both Wine builds. The suites that keep every processor busy (the sanitizers' unit tests, the
+# fuzz targets) run alone; the light Linux suites (mostly waiting for the emulated drive) run
+# beside the Wine suites, each suite's own tests as many at a time as there are processors, so
+# that the windows under Wine never share the machine with heavy work. Each suite's output
+# follows when all are done.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,10 +34,11 @@ lane() {
     done
     return $failed
 }
-echo "== tests host, host-asan, linux-i386 beside win32, win64; then fuzz"
-lane host host-asan linux-i386 & linux=$!
-lane win32 win64 & wine=$!
+echo "== tests host-asan; host, linux-i386 beside win32, win64; then fuzz"
 status=0
+lane host-asan || status=1
+lane host linux-i386 & linux=$!
+lane win32 win64 & wine=$!
 wait "$linux" || status=1
 wait "$wine" || status=1
 lane fuzz || status=1
