@@ -82,6 +82,13 @@ TEST(HostFiles, FaultsShowWhereTheRealOnesWould) {
     EXPECT_EQ(1, w.files.openFiles());
     in.reset(); // destroying closes
     EXPECT_EQ(0, w.files.openFiles());
+    // So it does a written file, what it still buffers written first (a failure thrown past it).
+    auto unclosed = w.files.create("UNCLOSED.BIN");
+    ASSERT_TRUE(unclosed);
+    EXPECT_TRUE(unclosed->write(buffer.data(), 10));
+    unclosed.reset();
+    EXPECT_EQ(10u, w.get("UNCLOSED.BIN").size());
+    EXPECT_EQ(0, w.files.openFiles());
 
     // A full disk: buffered writes fail at the latest when closing, with what fits written.
     w.files.faults.diskFree = 1000;

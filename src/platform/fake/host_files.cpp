@@ -194,6 +194,9 @@ private:
 class HostOutputFile : public HostFile<BufferedOutputFile> {
 public:
     using HostFile::HostFile;
+    // Closed here, where what is still buffered can still be written: by the time the base's
+    // destructor runs, this class's writeRaw is gone.
+    ~HostOutputFile() override { close(); }
 
 protected:
     // Writes what the simulated disk has room for; a full disk fails after that.

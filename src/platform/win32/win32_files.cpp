@@ -52,6 +52,9 @@ protected:
 class Win32OutputFile : public Win32File<BufferedOutputFile> {
 public:
     using Win32File::Win32File;
+    // Closed here, where what is still buffered can still be written: by the time the base's
+    // destructor runs, this class's writeRaw is gone.
+    ~Win32OutputFile() override { close(); }
 
 protected:
     bool writeRaw(const unsigned char* data, std::size_t count) override {
