@@ -412,7 +412,14 @@ void Driver::step(const Words& w) {
         // program (also while it waits for a drive).
         expectCount(w, 1, 1, "expect-redrawn");
         const RECT area = clientOnScreen(requireWindow());
-        const std::vector<uint32_t> before = grabScreen(area);
+        // What the window shows once it has done painting: the same twice, a moment apart.
+        std::vector<uint32_t> before = grabScreen(area);
+        waitFor("the window painted", [&](std::string&) {
+            Sleep(250);
+            std::vector<uint32_t> again = grabScreen(area);
+            std::swap(before, again);
+            return before == again;
+        });
         HWND cover = coverScreen(area, RGB(255, 0, 255));
         const std::vector<uint32_t> magenta(before.size(), 0xFF00FF);
         waitFor("the cover on the screen", [&](std::string&) {
