@@ -102,24 +102,33 @@ case "$case" in
     kxdflash scan
     expect 0 "HA#0 - ID#1 :  QUORVEN KXD-7316        KV80  (supported)" ;;
   interrupt_*)
-    # Ctrl-C while the drive is slow to answer one command (Linux): before the first block a
-    # clean stop, while blocks go out or come back the block in hand finishes and nothing more
-    # is sent, during the commit it is refused.
+    # Ctrl-C while the drive is slow to answer one command: before the first block a clean
+    # stop, while blocks go out or come back the block in hand finishes and nothing more is
+    # sent, during the commit it is refused. Under Wine the interrupt (SIGINT to the program's
+    # process) reaches the program as the console's Ctrl-C event.
     phase="${case#interrupt_}"
     declare -A slow=([before]="1B occurrence=1" [writing]="3B occurrence=5"
       [verifying]="3C occurrence=3" [commit]="3B occurrence=17")
     printf 'device 0:1 kxd revision=KV80 commit-ms=1500\nfault 0:1 %s delay=1500\ntrace trace.txt\n' \
       "${slow[$phase]}" >bus.txt
     op="${slow[$phase]%% *}" n="${slow[$phase]##*=}"
-    env LD_PRELOAD="$emulated" "$program_file" flash "$flasher" "$device" --yes \
-      >out.txt 2>err.txt </dev/null & pid=$!
-    for _ in $(seq 100); do
+    if [ "$mode" = linux ]; then
+      env LD_PRELOAD="$emulated" "$program_file" flash "$flasher" "$device" --yes \
+        >out.txt 2>err.txt </dev/null & pid=$!
+    else
+      bash "$repo/scripts/wine-run.sh" --arch "$mode" --cwd "$work" "$program_file" flash \
+        "$flasher" "$device" --yes >out.txt 2>err.txt </dev/null & pid=$!
+    fi
+    for _ in $(seq 200); do
       seen=$(grep -c "^submit .* cdb=$op " trace.txt 2>/dev/null || true)
       [ "${seen:-0}" -ge "$n" ] && break
       sleep 0.05
     done
-    kill -INT "$pid"
+    # Under Wine the program is the process that runs the executable's path, not the script.
+    [ "$mode" = linux ] && target=$pid || target=$(pgrep -f "^$program_file flash" | head -n 1)
+    kill -INT "$target"
     status=0 && wait "$pid" || status=$?
+    [ "$mode" = linux ] || { tr -d '\r' <out.txt >out.tmp && mv out.tmp out.txt; }
     writes=$(grep -c '^submit .* cdb=3B .* 00 00 00 status' trace.txt || true)
     commits=$(grep -c '^submit .* cdb=3B .* 80 00 00 status' trace.txt || true)
     case "$phase" in
