@@ -97,6 +97,12 @@ case "$case" in
     kxdflash flash "$flasher" "$device"
     expect 5 "Update FW:KV80 to FW:KV81 ?"
     [ "$(sent)" = 1 ] || fail "more than INQUIRY went out" ;;
+  simulate)
+    # A rehearsal with no device: the whole flash against the simulated drive, in its trace.
+    printf 'device 0:1 kxd revision=KV80 commit-ms=1000\ntrace sim-trace.txt\n' >sim.bus
+    kxdflash flash "$flasher" --simulate sim.bus --yes
+    expect 0 "Flash Completed."
+    [ "$(grep -c '^submit ' sim-trace.txt)" = 37 ] || fail "the simulated drive saw other requests" ;;
   scan)
     scenario flash_completed
     kxdflash scan

@@ -1,6 +1,8 @@
 // kxdflash on Windows 2000 and later: the CD-ROM drive letters through SCSI pass-through
-// (\\.\X:, which needs administrator rights).
+// (\\.\X:, which needs administrator rights), or the simulated drive with --simulate.
 #include <windows.h>
+
+#include <cstdlib>
 
 #include "app/console/bridged_drives.h"
 #include "app/console/program.h"
@@ -8,6 +10,7 @@
 #include "platform/win32/win32_console.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_system.h"
+#include "sim/core/scenario.h"
 #include "win32_file.h"
 
 namespace {
@@ -99,6 +102,60 @@ std::unique_ptr<console::DriveSource> systemDrives(const console::Options& optio
     return drives;
 }
 
+// The simulated drive: our simulated ASPI layer (KXDSIM.DLL, beside the program) with the bus of
+// the scenario file, on the system's own time. Its drives are the scenario's devices.
+class SimulatedDrives : public console::DriveSource {
+public:
+    SimulatedDrives(platform::System& system, const sim::Scenario& scenario,
+                    platform::LibraryHandle library)
+        : system_(system), library_(library) {
+        for (const sim::DeviceSpec& d : scenario.devices) {
+            console::DriveEntry e;
+            e.name = std::to_string(d.hostAdapter) + ":" + std::to_string(d.target);
+            e.slot.HostAdapter = d.hostAdapter;
+            e.slot.Target = d.target;
+            entries_.push_back(e);
+        }
+    }
+
+    std::vector<console::DriveEntry>& entries() override { return entries_; }
+    platform::System& system() override { return system_; }
+    void connect(aspi::Layer& layer) override {
+        layer.setEntryPoints(system_.procAddress(library_, "GetASPI32SupportInfo"),
+                             system_.procAddress(library_, "SendASPI32Command"));
+    }
+
+private:
+    platform::System& system_;
+    platform::LibraryHandle library_;
+    std::vector<console::DriveEntry> entries_;
+};
+
+std::unique_ptr<console::DriveSource> simulatedDrives(const std::string& scenarioPath,
+                                                      platform::win32::Win32System& system,
+                                                      platform::Console& console, Exit& exit) {
+    sim::Scenario scenario;
+    std::string error;
+    if (!sim::Scenario::load(scenarioPath, scenario, error)) {
+        console.err("kxdflash: " + scenarioPath + ": " + error + "\n");
+        exit = console::ExitUsage;
+        return nullptr;
+    }
+    // The layer reads its scenario from the environment, through the C library it shares with
+    // the program.
+    const std::string setting = "KXD_SIM_SCENARIO=" + scenarioPath;
+    _putenv(setting.c_str());
+    const std::string path = system.modulePath();
+    const std::string layer = path.substr(0, path.find_last_of("\\/") + 1) + "KXDSIM.DLL";
+    const platform::LibraryHandle library = system.loadLibrary(layer.c_str());
+    if (library == 0) {
+        console.err("kxdflash: --simulate needs the simulated drive's " + layer + "\n");
+        exit = console::ExitFileError;
+        return nullptr;
+    }
+    return std::make_unique<SimulatedDrives>(system, scenario, library);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -112,10 +169,7 @@ int main(int argc, char** argv) {
         arguments, console, files,
         [&](const console::Options& options, Exit& exit) -> std::unique_ptr<console::DriveSource> {
             if (!options.simulate.empty()) {
-                console.err("kxdflash: --simulate is in the Linux build; on Windows the "
-                            "simulated drive's WNASPI32.DLL serves the flasher itself\n");
-                exit = console::ExitUsage;
-                return nullptr;
+                return simulatedDrives(options.simulate, system, console, exit);
             }
             return systemDrives(options, system, console, exit);
         });
