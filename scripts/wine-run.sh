@@ -22,9 +22,12 @@
 # the prefix.
 #
 # KXD_WINE_SEED=PREFIX makes the prefix, when it is missing, from PREFIX (made first if need be)
-# instead of from nothing: its files hard-linked, not copied (Wine replaces the files it changes,
-# the registry among them, rather than writing into them), so that a test slot's prefix
-# (scripts/e2e-slot.sh) costs a second, not half a minute and a gigabyte.
+# instead of from nothing: its files hard-linked, not copied, so that a test slot's prefix
+# (scripts/e2e-slot.sh) costs a second, not half a minute and a gigabyte. Only the files that are
+# written while tests run become the prefix's own copies: Wine writes a file with more than one
+# link in place (its server the registry, every save), and the tests replace the system's ASPI
+# layer; shared, one prefix's server would load a registry another one is writing (a prefix
+# without its fonts, its 120 dpi...), and a program would run a DLL another test is copying.
 #
 # Exit code 77 (and one line saying why) when this machine's kernel cannot run 32-bit programs.
 #
@@ -114,6 +117,7 @@ fi
 prefix_version="4: win98, unmanaged windows, 120 dpi, Windows 9x fonts"
 [ "$with_fonts" = 1 ] || prefix_version="4: win98, unmanaged windows, 120 dpi, no fonts of its own"
 [ -z "$cdrom" ] || prefix_version="$prefix_version, CD-ROM drive D: on $cdrom"
+[ -z "${KXD_WINE_SEED:-}" ] || prefix_version="$prefix_version, linked to its seed but where written"
 write_settings() {
   # Windows 98 as the reported version; unmanaged X11 windows; 120 dots per inch. The fonts a
   # Windows 9x PC has: Wine's own (fonts-wine) in the prefix's Fonts folder, its bitmap fonts
@@ -157,8 +161,21 @@ if [ "$(cat "$ready" 2>/dev/null)" != "$prefix_version" ]; then
     KXD_WINE_SEED="" KXD_WINE_CDROM="${cdrom:+${cdrom/#$WINEPREFIX/$seed}}" WINEPREFIX="$seed" \
       bash "$repo/scripts/wine-run.sh" --arch "$arch" --prepare
     rm -rf "$WINEPREFIX"
-    cp -al "$seed" "$WINEPREFIX"
+    # The folders linked, the files beside them (the registry) copied: never linked, not even
+    # for a moment, or the seed's server could write into this prefix's copy.
+    mkdir "$WINEPREFIX"
+    for entry in "$seed"/* "$seed"/.[!.]*; do
+      if [ -d "$entry" ] && [ ! -L "$entry" ]; then
+        cp -al "$entry" "$WINEPREFIX/"
+      else
+        cp -pP "$entry" "$WINEPREFIX/"
+      fi
+    done
     rm -f "$ready" "$WINEPREFIX/kxd-settings.reg"
+    for file in "$WINEPREFIX"/drive_c/windows/*.ini "$WINEPREFIX"/drive_c/windows/sys*/wnaspi32.dll; do
+      [ -f "$file" ] || continue
+      cp -p "$file" "$file.own" && mv -f "$file.own" "$file"
+    done
     if [ -n "$cdrom" ]; then
       ln -sfn "$WINEPREFIX/cdrom" "$WINEPREFIX/dosdevices/d:"
       ln -sfn "$cdrom" "$WINEPREFIX/dosdevices/d::"
