@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "aspi/request_block.h"
+#include "aspi/request_record.h"
 #include "aspi/session_trace.h"
 #include "layer_guard.h"
 #include "recording.h"
@@ -345,23 +346,11 @@ DWORD send(RequestBlock* block) {
     p->caller = block;
     p->shadow = *block;
     p->done = p->callerEvent = nullptr;
-    trace::Request& r = p->record;
-    r.number = ++state->requests;
-    r.submitted = sinceStart(GetTickCount());
-    r.hostAdapter = block->SRB_HaId;
-    r.target = block->SRB_Target;
-    r.lun = block->SRB_Lun;
-    r.flags = block->SRB_Flags;
-    r.dataLength = block->SRB_BufLen;
-    const std::size_t cdbLength = block->SRB_CDBLen <= 16 ? block->SRB_CDBLen : 16;
-    r.cdb.assign(block->CDBByte, block->CDBByte + (cdbLength != 0 ? cdbLength : 1));
-    r.direction = trace::directionOf(block->SRB_Flags, block->CDBByte[0], block->SRB_BufLen);
+    p->record = trace::requestOf(*block, ++state->requests, sinceStart(GetTickCount()));
+    const trace::Request& r = p->record;
     if (block->SRB_BufLen != 0 && block->SRB_BufPointer != nullptr) {
         const auto* data = static_cast<const uint8_t*>(block->SRB_BufPointer);
         p->data.assign(data, data + block->SRB_BufLen);
-        if (r.direction == trace::Direction::Out) {
-            r.dataOut = p->data;
-        }
         p->shadow.SRB_BufPointer = p->data.data();
     }
     state->pending.reserve(state->pending.size() + 1);

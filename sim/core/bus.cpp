@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "aspi/request_record.h"
+
 namespace sim {
 
 namespace {
@@ -103,21 +105,7 @@ void Bus::replayError(const std::string& message) {
 }
 
 bool Bus::replay(const aspi::RequestBlock& block, int number, Pending& p, int64_t& latency) {
-    aspi::trace::Request sent;
-    sent.number = number;
-    sent.hostAdapter = block.SRB_HaId;
-    sent.target = block.SRB_Target;
-    sent.lun = block.SRB_Lun;
-    sent.flags = block.SRB_Flags;
-    sent.dataLength = block.SRB_BufLen;
-    sent.cdb.assign(block.CDBByte, block.CDBByte + std::min<std::size_t>(
-                                                       block.SRB_CDBLen != 0 ? block.SRB_CDBLen : 1,
-                                                       sizeof block.CDBByte));
-    sent.direction = aspi::trace::directionOf(block.SRB_Flags, block.CDBByte[0], block.SRB_BufLen);
-    if (sent.direction == aspi::trace::Direction::Out && block.SRB_BufPointer != nullptr) {
-        const auto* data = static_cast<const uint8_t*>(block.SRB_BufPointer);
-        sent.dataOut.assign(data, data + block.SRB_BufLen);
-    }
+    aspi::trace::Request sent = aspi::trace::requestOf(block, number, 0);
     const auto fail = [&](const std::string& why) {
         if (!replayBroken_) {
             replayError(why);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/controls.h"
+
 namespace platform {
 
 // The control as the model tells it what to show.
@@ -46,6 +48,26 @@ private:
     int32_t max_ = 100;
     int32_t step_ = 10;
     int32_t position_ = 0;
+};
+
+// A progress bar of kind Base (a native control, a line on a terminal) whose range, position
+// and step are its model's; the kind draws what the model tells it to show.
+template <typename Base> class ModelledProgressBar : public Base, protected ProgressDisplay {
+public:
+    int32_t min() const override { return model_.min(); }
+    int32_t max() const override { return model_.max(); }
+    int32_t step() const override { return model_.step(); }
+    int32_t position() const override { return model_.position(); }
+    void setMin(int32_t value) override { model_.setRange(value, model_.max()); }
+    void setMax(int32_t value) override { model_.setRange(model_.min(), value); }
+    void setStep(int32_t value) override { model_.setStep(value); }
+    void setPosition(int32_t value) override { model_.setPosition(value); }
+    void stepIt() override { model_.stepIt(); }
+
+protected:
+    ModelledProgressBar() : model_(*this) {}
+
+    ProgressModel model_;
 };
 
 } // namespace platform

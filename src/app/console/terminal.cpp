@@ -42,8 +42,6 @@ int TerminalDialogs::show(platform::BoxKind kind, const std::string& text, unsig
                : platform::AnswerNo;
 }
 
-TerminalBar::TerminalBar(platform::Console& console) : console_(console), model_(*this) {}
-
 void TerminalBar::setWork(const std::string& work) {
     finishLine();
     work_ = work;

@@ -41,9 +41,9 @@ private:
 
 // The bar: its state is the control's model; what it shows is drawn on the terminal with the
 // name of the work in hand.
-class TerminalBar : public platform::ProgressBar, private platform::ProgressDisplay {
+class TerminalBar : public platform::ModelledProgressBar<platform::ProgressBar> {
 public:
-    explicit TerminalBar(platform::Console& console);
+    explicit TerminalBar(platform::Console& console) : console_(console) {}
     // What the bar counts from now on ("writing", "verifying", ...); a plain line says it
     // where no bar can be drawn.
     void setWork(const std::string& work);
@@ -52,15 +52,6 @@ public:
 
     bool visible() const override { return true; }
     void setVisible(bool) override {}
-    int32_t min() const override { return model_.min(); }
-    int32_t max() const override { return model_.max(); }
-    int32_t step() const override { return model_.step(); }
-    int32_t position() const override { return model_.position(); }
-    void setMin(int32_t value) override { model_.setRange(value, model_.max()); }
-    void setMax(int32_t value) override { model_.setRange(model_.min(), value); }
-    void setStep(int32_t value) override { model_.setStep(value); }
-    void setPosition(int32_t value) override { model_.setPosition(value); }
-    void stepIt() override { model_.stepIt(); }
 
 private:
     bool showRange32(int32_t, int32_t) override { return true; }
@@ -68,7 +59,6 @@ private:
     void showPosition(int32_t position) override;
 
     platform::Console& console_;
-    platform::ProgressModel model_;
     bool drawn_ = false;
     std::string work_;
 };

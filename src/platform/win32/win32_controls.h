@@ -110,31 +110,19 @@ public:
 
 // The bar keeps its range, position and step itself (see ProgressModel) and only tells the
 // control: common controls 4.00 have no 32-bit range and no way to read anything back.
-class Win32ProgressBar : public NativeWidget<ProgressBar>, private ProgressDisplay {
+class Win32ProgressBar : public ModelledProgressBar<NativeWidget<ProgressBar>> {
 public:
-    Win32ProgressBar() : model_(*this) {}
     // Defined in one place, so that the destructor and its thunks for the second base are
     // made once (the linker refuses two differing copies of them).
     ~Win32ProgressBar() override;
     // Finds out once whether the control takes 32-bit ranges, then shows 0..100.
     void start();
 
-    int32_t min() const override { return model_.min(); }
-    int32_t max() const override { return model_.max(); }
-    int32_t step() const override { return model_.step(); }
-    int32_t position() const override { return model_.position(); }
-    void setMin(int32_t value) override { model_.setRange(value, model_.max()); }
-    void setMax(int32_t value) override { model_.setRange(model_.min(), value); }
-    void setStep(int32_t value) override { model_.setStep(value); }
-    void setPosition(int32_t value) override { model_.setPosition(value); }
-    void stepIt() override { model_.stepIt(); }
-
 private:
     bool showRange32(int32_t min, int32_t max) override;
     void showRange16(uint16_t min, uint16_t max) override;
     void showPosition(int32_t position) override;
 
-    ProgressModel model_;
     bool wide_ = false;
 };
 
