@@ -15,9 +15,9 @@ struct PackageArea {
 };
 static_assert(sizeof(PackageArea) == AreaSize, "the package area has no gaps");
 
-const char TemplateMarker[] = "PELO01";
-
 } // namespace
+
+const unsigned char TemplateMarker[MarkerSize] = {'P', 'E', 'L', 'O', '0', '1'};
 
 // Not const: an initialised, writable object lands in the data section with every byte
 // (zeros included) stored in the file, where the builder overwrites the slots.

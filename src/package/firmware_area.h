@@ -13,6 +13,8 @@ constexpr std::size_t ImageSize = 262144;
 constexpr std::size_t EndKeywordSize = 13; // "BIN-END-ADDR" and its NUL
 constexpr std::size_t AreaSize = KeywordSize + 2 * ImageSize + EndKeywordSize;
 constexpr std::size_t MarkerSize = 6;
+// What a template holds at the start of its first slot (the rest of its slots are zeros).
+extern const unsigned char TemplateMarker[MarkerSize];
 
 // The area's own start keyword. Whoever looks for the keyword compares against these bytes, so
 // that the executable holds the 15 bytes exactly once.

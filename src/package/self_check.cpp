@@ -34,9 +34,6 @@ uint16_t le16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-// The bytes a template holds in its image slots: the marker, then zeros.
-const unsigned char TemplateMarker[MarkerSize] = {'P', 'E', 'L', 'O', '0', '1'};
-
 } // namespace
 
 uint64_t ImageChecksum::bytesSum(long long offset, const unsigned char* data, std::size_t size) {
