@@ -73,18 +73,11 @@ bool FlasherStartup::fileWhole() {
         result = package::checkExecutable(*file);
         file->close();
     }
-    switch (result) {
-    case package::SelfCheck::NoChecksum:
-    case package::SelfCheck::Intact:
-        return true;
-    case package::SelfCheck::Damaged:
-        dialogs_.notice(package::DamagedFlasherText);
+    if (const char* refusal = package::refusalOf(result)) {
+        dialogs_.notice(refusal);
         return false;
-    case package::SelfCheck::Unreadable:
-        break;
     }
-    dialogs_.notice(package::UnreadableFlasherText);
-    return false;
+    return true;
 }
 
 // Two flashers on one drive would mix their images in its one download buffer; the second one

@@ -187,4 +187,17 @@ SelfCheck checkExecutable(platform::InputFile& file) {
     return SelfCheck::Damaged;
 }
 
+const char* refusalOf(SelfCheck result) {
+    switch (result) {
+    case SelfCheck::NoChecksum:
+    case SelfCheck::Intact:
+        return nullptr;
+    case SelfCheck::Damaged:
+        return DamagedFlasherText;
+    case SelfCheck::Unreadable:
+        break;
+    }
+    return UnreadableFlasherText;
+}
+
 } // namespace package

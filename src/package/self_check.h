@@ -67,4 +67,8 @@ enum class SelfCheck {
 // left open for its owner to close.
 SelfCheck checkExecutable(platform::InputFile& file);
 
+// What a flasher says instead of writing after the check (damaged, unreadable); null when the
+// check lets it write.
+const char* refusalOf(SelfCheck result);
+
 } // namespace package

@@ -148,9 +148,7 @@ Exit info(Context& c) {
         break;
     }
     c.console.out(text);
-    return check == package::SelfCheck::Damaged || check == package::SelfCheck::Unreadable
-               ? ExitFileError
-               : ExitOk;
+    return package::refusalOf(check) != nullptr ? ExitFileError : ExitOk;
 }
 
 Exit flash(Context& c, DriveSource& source) {
@@ -166,12 +164,8 @@ Exit flash(Context& c, DriveSource& source) {
                                 ? " is a template: build a flasher from it first"
                                 : " holds no firmware package: it is no flasher"));
     }
-    const package::SelfCheck result = file.check;
-    if (result == package::SelfCheck::Damaged || result == package::SelfCheck::Unreadable) {
-        return fail(c, ExitFileError,
-                    path + ": " +
-                        (result == package::SelfCheck::Damaged ? package::DamagedFlasherText
-                                                               : package::UnreadableFlasherText));
+    if (const char* refusal = package::refusalOf(file.check)) {
+        return fail(c, ExitFileError, path + ": " + refusal);
     }
 
     Session s(c, source);
