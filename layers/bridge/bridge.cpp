@@ -32,9 +32,9 @@ struct State {
     CRITICAL_SECTION lock;
     HMODULE self;
     bool started = false;
-    std::vector<HANDLE> devices; // one per place, open for the process's life
-    std::vector<bool> addressed; // the system told its SCSI address
-    std::vector<bool> gone;      // it went away: every request to it gets 82h
+    // One per place, its device open for the process's life.
+    std::vector<bridge::win32::CdromDrive> drives;
+    std::vector<bool> gone; // it went away: every request to it gets 82h
     std::vector<bridge::Place> places;
     std::vector<Request> queue;
     HANDLE wake = nullptr;
@@ -60,8 +60,7 @@ void start() {
             continue;
         }
         drives.push_back(d.drive);
-        state->devices.push_back(d.device);
-        state->addressed.push_back(d.drive.addressed);
+        state->drives.push_back(d);
         state->gone.push_back(false);
     }
     state->places = bridge::placeDrives(drives);
@@ -77,17 +76,13 @@ void start() {
 // Hands one request to the system and completes it.
 void execute(const Request& r) {
     const bridge::Command& c = r.command;
-    HANDLE device = nullptr;
-    bool addressed = false;
-    {
-        EnterCriticalSection(&state->lock);
-        device = state->devices[r.drive];
-        addressed = state->addressed[r.drive];
-        LeaveCriticalSection(&state->lock);
-    }
+    EnterCriticalSection(&state->lock);
+    const bridge::win32::CdromDrive drive = state->drives[r.drive];
+    LeaveCriticalSection(&state->lock);
     uint8_t sense[bridge::SenseCapacity];
     const DWORD started = GetTickCount();
-    bridge::Outcome outcome = bridge::win32::passThrough(device, c, sense, addressed);
+    bridge::Outcome outcome =
+        bridge::win32::passThrough(drive.device, c, sense, drive.drive.addressed);
     outcome.elapsedMs = GetTickCount() - started;
     if (!outcome.delivered) {
         say(platform::formatText("operation %02X not carried out (error %d)%s", unsigned{c.cdb[0]},

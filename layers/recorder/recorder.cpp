@@ -278,16 +278,7 @@ void complete(std::unique_ptr<Pending> p) {
     if (changed) {
         r.dataIn = p->data;
     }
-    r.status = status;
-    r.hostStatus = p->shadow.SRB_HaStat;
-    r.targetStatus = p->shadow.SRB_TargStat;
-    const uint8_t* sense = p->shadow.SenseArea;
-    for (std::size_t i = 0; i < sizeof p->shadow.SenseArea; ++i) {
-        if (sense[i] != 0) {
-            r.sense.assign(sense, sense + sizeof p->shadow.SenseArea);
-            break;
-        }
-    }
+    trace::recordAnswer(r, p->shadow);
     state->recording->completed(r);
 }
 

@@ -30,6 +30,10 @@ void recordOutcome(Request& r, const RequestBlock& answered, const uint8_t* befo
         std::memcmp(before, after, r.dataLength) != 0) {
         r.dataIn.assign(after, after + r.dataLength);
     }
+    recordAnswer(r, answered);
+}
+
+void recordAnswer(Request& r, const RequestBlock& answered) {
     r.status = loadStatus(answered);
     r.hostStatus = answered.SRB_HaStat;
     r.targetStatus = answered.SRB_TargStat;

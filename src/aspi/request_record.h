@@ -14,5 +14,7 @@ Request requestOf(const RequestBlock& block, int number, int64_t at);
 // recorded only where the layer changed it).
 void recordOutcome(Request& request, const RequestBlock& answered, const uint8_t* before,
                    const uint8_t* after, int64_t at);
+// The part of it the block holds: status, adapter and target status, sense area.
+void recordAnswer(Request& request, const RequestBlock& answered);
 
 } // namespace aspi::trace
