@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "driver.h"
+#include "package/firmware_area.h"
 #include "screen.h"
 #include "text_fit.h"
 
@@ -381,12 +382,12 @@ void Driver::step(const Words& w) {
         in.close();
         long long at = 0;
         if (w[2].rfind("image+", 0) == 0) {
-            const std::string keyword("BIN-START-ADDR\0", 15);
-            const size_t found = bytes.find(keyword);
-            if (found == std::string::npos) {
+            const long long slots = package::findFirstSlot(
+                reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            if (slots < 0) {
                 throw Failure(w[1] + " has no image slots");
             }
-            at = static_cast<long long>(found + keyword.size()) + std::atoll(w[2].c_str() + 6);
+            at = slots + std::atoll(w[2].c_str() + 6);
         } else {
             at = std::atoll(w[2].c_str());
         }
